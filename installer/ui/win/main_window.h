@@ -1,0 +1,67 @@
+// Hollin's main window: every control of it in one program-wide record, and the few
+// operations the install, uninstall and reading procedures perform on it.
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+
+#include <string>
+
+namespace hollin {
+
+struct MainWindow {
+  // Controls, in creation order after the window itself (also tab and stacking order).
+  HWND window = nullptr;
+  HWND label9 = nullptr, label8 = nullptr, label7 = nullptr;
+  HWND banner = nullptr;
+  HWND nav_bar = nullptr, prev_button = nullptr, next_button = nullptr, file_list = nullptr;
+  HWND install_panel = nullptr, maker_label = nullptr, crc_good_label = nullptr,
+       accept_area = nullptr, crc_bad_label = nullptr, browse_button = nullptr,
+       view_button = nullptr, path_box = nullptr, setup_button = nullptr, accept_box = nullptr,
+       skip_crc_box = nullptr, help_button = nullptr, uninstall_button = nullptr;
+  HWND log_box = nullptr;
+  HWND progress = nullptr;
+
+  HMENU reading_menu = nullptr;         // right-click menu of the log box
+  HACCEL reading_accelerators = nullptr;
+  COLORREF label7_colour = RGB(255, 255, 255);  // title colour on the backdrop
+  bool view_connected = true;           // false: the View button's click does nothing
+  bool rich_edit_20 = false;            // log box class: RichEdit20A (true) or RichEdit
+  // Colour dialog of the reading mode: 16 custom colours, opens fully expanded.
+  COLORREF custom_colours[16] = {};
+  CHOOSECOLORA colour_dialog = {};
+
+  // Redoes the alignment layout (banner top; navigation bar, install panel, progress bar
+  // bottom; log box the rest), after controls were shown or hidden.
+  void Relayout();
+  void Show(HWND control, bool visible);  // also relayouts when an aligned control changes
+  bool Visible(HWND control) const;
+  void Enable(HWND control, bool enabled);
+  bool Enabled(HWND control) const;
+  bool Checked(HWND check_box) const;
+  void SetChecked(HWND check_box, bool checked);
+  // Presses a button (or the accept click area) the way a click does.
+  void Click(HWND control);
+
+  std::string Text(HWND control) const;
+  void SetText(HWND control, const std::string& text);
+  void ClearLog();
+  // Appends text at the end of the log box; the caller includes the CR LF.
+  void AppendLog(const std::string& text);
+  // Replaces the whole log box content.
+  void SetLogText(const std::string& text);
+
+  void ShowProgress();
+  void SetProgressMax(int maximum);
+  void SetProgress(int position);
+};
+
+// The one program-wide record (valid after BuildMainWindow).
+MainWindow& Main();
+
+struct BackdropWindow {
+  HWND window = nullptr;
+  std::string product_title;  // empty until the backdrop is built
+};
+BackdropWindow& Backdrop();
+
+}  // namespace hollin
