@@ -1,0 +1,72 @@
+#include "installer/package/crc.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+#include "installer/package/message_pump.h"
+
+namespace hollin {
+
+uint32_t Crc32Update(uint32_t state, const void* data, size_t size) {
+  const Bytef* p = static_cast<const Bytef*>(data);
+  uLong crc = state;
+  // zlib's length is a uInt: feed huge spans in pieces.
+  while (size > 0) {
+    uInt piece = static_cast<uInt>(std::min<size_t>(size, UINT_MAX));
+    crc = crc32(crc, p, piece);
+    p += piece;
+    size -= piece;
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+std::string CrcText(uint32_t crc) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
+  return std::string(text, 8);
+}
+
+std::string StreamCrcTextFrom(Stream& stream, uint64_t start) {
+  uint64_t size = stream.Size();
+  if (size == UINT64_MAX || start > size || !stream.Seek(start)) return kCrcErrorText;
+  std::vector<uint8_t> buffer;
+  uint64_t remaining = size - start;
+  try {
+    buffer.resize(static_cast<size_t>(std::min<uint64_t>(remaining, kCrcChunkSize)));
+  } catch (...) {
+    return kCrcErrorText;
+  }
+  uint32_t crc = 0;
+  while (remaining > 0) {
+    PumpMessages();
+    size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
+    size_t got = stream.Read(buffer.data(), want);
+    // A read that ends before the size says is a failure, not a shorter CRC.
+    if (got == 0) return kCrcErrorText;
+    crc = Crc32Update(crc, buffer.data(), got);
+    remaining -= got;
+  }
+  return CrcText(crc);
+}
+
+std::string StreamCrcText(Stream& stream) { return StreamCrcTextFrom(stream, 0); }
+
+std::string FileCrcText(const std::string& path) {
+  auto file = FileStream::Open(path, FileStream::Mode::kRead);
+  if (!file) return kCrcErrorText;
+  return StreamCrcTextFrom(*file, 0);
+}
+
+std::string InstallerCrcText(const std::string& path) {
+  auto file = FileStream::Open(path, FileStream::Mode::kRead);
+  if (!file) return kCrcErrorText;
+  uint64_t size = file->Size();
+  if (size == UINT64_MAX || size < kSelfCheckStartOffset) return kCrcErrorText;
+  return StreamCrcTextFrom(*file, kSelfCheckStartOffset);
+}
+
+}  // namespace hollin
