@@ -67,6 +67,8 @@ size_t FileStream::Read(void* buffer, size_t n) { return std::fread(buffer, 1, n
 
 size_t FileStream::Write(const void* buffer, size_t n) { return std::fwrite(buffer, 1, n, file_); }
 
+bool FileStream::Flush() { return std::fflush(file_) == 0 && !std::ferror(file_); }
+
 bool FileStream::Seek(uint64_t position) {
   return HOLLIN_FSEEK(file_, static_cast<int64_t>(position), SEEK_SET) == 0;
 }

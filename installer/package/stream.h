@@ -58,6 +58,8 @@ class FileStream : public Stream {
   bool Seek(uint64_t position) override;
   uint64_t Position() const override;
   uint64_t Size() const override;
+  // Pushes buffered writes to the file; false when any write so far failed.
+  bool Flush();
 
  private:
   explicit FileStream(std::FILE* file) : file_(file) {}

@@ -47,7 +47,7 @@ struct Built {
 // folder, an any-file verb and a desktop shortcut.
 PackageSpec ExampleSpec() {
   PackageSpec spec;
-  spec.title_colour = "clWhite";
+  spec.title_colour = "clwhite";
   spec.gradient_r = "999";
   spec.gradient_g = "128";
   spec.gradient_b = "064";
@@ -140,7 +140,7 @@ TEST(Layout, ExampleLikePackageParsesToItsPositions) {
       {"17", h.file_list_position, o + 95 + shift},
   };
   for (const auto& p : positions) EXPECT_EQ(p.actual, p.expected) << "record " << p.record;
-  EXPECT_EQ(h.title_colour.text, "clWhite");
+  EXPECT_EQ(h.title_colour.text, "clwhite");
   EXPECT_EQ(h.gradient_r.text, "999");
   EXPECT_TRUE(h.self_check_on);
   EXPECT_FALSE(h.silent_failure);

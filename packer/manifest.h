@@ -1,0 +1,28 @@
+// The packer's manifest: INI-like "key = value" lines in sections, one section per header
+// part and per action record (documented in MANIFEST.md).
+#pragma once
+#include <string>
+#include <vector>
+
+#include "installer/package/package_writer.h"
+
+namespace hollin {
+
+struct ManifestFile {
+  std::string stored_name;  // name in the file list ("\" separators)
+  std::string source;       // path relative to the root folder
+  int line = 0;
+};
+
+struct Manifest {
+  PackageSpec spec;
+  std::string licence_file;  // relative to the root folder; empty: no licence record
+  int licence_line = 0;
+  std::vector<ManifestFile> files;
+};
+
+// Parses manifest text. On failure returns false and a message "LINE: what is wrong"
+// (the caller puts the file name in front).
+bool ParseManifest(const std::string& text, Manifest* out, std::string* error);
+
+}  // namespace hollin
