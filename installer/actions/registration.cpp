@@ -119,7 +119,9 @@ void DeleteKeyTree(InstallPlatform& platform, uint8_t root_index, const std::str
     // Leaves go at once; what is left has subkeys of its own and is handled by recursion.
     for (size_t i = names.size(); i-- > 0;)
       if (platform.DeleteSubkey(root, path, names[i])) names.erase(names.begin() + i);
-    for (const std::string& name : names) DeleteKeyTree(platform, root_index, path + "\\" + name);
+    // A path stored with a trailing "\" must not give "\\" (which names no key).
+    const std::string base = !path.empty() && path.back() == '\\' ? path : path + "\\";
+    for (const std::string& name : names) DeleteKeyTree(platform, root_index, base + name);
   }
   // Split at the last "\" before the final character, so a trailing "\" is not the split.
   std::string parent, child = path;

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include "installer/actions/registration.h"
+#include "procedure_fixture.h"
+
+namespace hollin {
+namespace {
+
+using namespace hollin::testing;
+constexpr RegistryRoot kHkcr = RegistryRoot::kClassesRoot;
+constexpr RegistryRoot kHklm = RegistryRoot::kLocalMachine;
+std::string UninstallTitle() { return "uninstall logs by Quill install-uninstall app" "12/10/2026 5:30:00 AM"; }
+
+struct Installed : ProcedureRun {
+  PackageSpec spec = FullRecords();
+  Installed() {
+    platform.short_paths[Lower(At("app.exe"))] = "C:\\PROGRA~1\\Demo\\app.exe";
+    platform.MakeKey(kHklm, "software\\demo\\a\\b");
+    platform.MakeKey(kHkcr, "*\\shell\\Other verb\\command");
+    Install(spec);
+  }
+};
+
+TEST(UninstallProcedureTest, RemovesWhatIsUnchangedAndLogsEveryStep) {
+  Installed run;
+  run.platform.PutFile(At("good.dll"), "changed by the user");
+  run.platform.PutFile(At("notes.txt"), "added by the user");
+  run.platform.files[Lower(At("app.exe"))].attributes = kReadOnly;
+  run.platform.folders[Lower(At("cache"))] = kDirectoryAttribute | kHidden;
+  run.platform.PutFile("C:\\windows\\demo.ini", "[demo]");
+  run.platform.PutFile(At("extra.dat"), "left by the program");
+  run.Uninstall(run.spec);
+
+  const std::string app = At("app.exe");
+  EXPECT_EQ(run.host.log,
+            Lines({UninstallTitle(),
+                   app + " crc same ,deleted",
+                   At("bad.dll") + " crc same ,deleted",
+                   At("tool.EXE") + " crc same ,deleted",
+                   At("docs\\manual\\index.html") + " crc same ,deleted",
+                   At("help.txt") + " crc same ,deleted",
+                   std::string("remove ") + kFolder + " possible subfolder",
+                   "remove registry uninstall key DemoKey",
+                   "remove registry autorun " + app,
+                   "remove registry exe shell" + app,
+                   "remove registry dll shell" + app,
+                   "remove registry anyfile shell " + app,
+                   "remove registry folder shell " + app,
+                   "remove registery .dmo",
+                   "supperkill,remove registry software\\demo",
+                   "supperkill,remove registry3   ",
+                   "desktop lnk has removed",
+                   "delete program group shortcut " + std::string(kGroupFolder) + "\\Demo.lnk",
+                   "delete program group shortcut " + std::string(kGroupFolder) + "\\Help.lnk",
+                   "delete program group name " + std::string(kGroupFolder),
+                   "deleted file C:\\windows\\demo.ini",
+                   "deleted file " + At("extra.dat"),
+                   "shutdown then delete " + At("uninstall.exe")}));
+  EXPECT_TRUE(run.host.questions.empty());  // "/u"
+
+  // Files: changed and user-added ones stay, and so does the uninstaller for its batch.
+  for (const char* gone : {"app.exe", "bad.dll", "tool.EXE", "help.txt", "docs\\manual\\index.html"})
+    EXPECT_FALSE(run.platform.Has(At(gone))) << gone;
+  EXPECT_EQ(run.platform.Content(At("good.dll")), "changed by the user");
+  EXPECT_EQ(run.platform.Content(At("notes.txt")), "added by the user");
+  EXPECT_FALSE(run.platform.FolderExists(At("docs")));
+  EXPECT_TRUE(run.platform.FolderExists(At("cache")));
+  EXPECT_FALSE(run.platform.Has("C:\\windows\\demo.ini"));
+
+  // Registry.
+  EXPECT_FALSE(run.platform.HasKey(kHklm, "software\\microsoft\\windows\\currentversion\\uninstall\\DemoKey"));
+  EXPECT_TRUE(run.platform.HasKey(kHklm, "software\\microsoft\\windows\\currentversion\\uninstall"));
+  EXPECT_EQ(run.platform.Value(kHklm, kRunKey, "app.exe"), "<missing>");
+  for (const char* key : {"exefile\\shell\\Open with Demo", "dllfile\\shell\\Open with Demo",
+                          "*\\shell\\View in Demo", "folder\\shell\\Browse", ".dmo", "dmofile"})
+    EXPECT_FALSE(run.platform.HasKey(kHkcr, key)) << key;
+  EXPECT_TRUE(run.platform.HasKey(kHkcr, "*\\shell\\Other verb\\command"));
+  EXPECT_TRUE(run.platform.HasKey(kHkcr, "exefile\\shell"));
+  EXPECT_FALSE(run.platform.HasKey(kHklm, "software\\demo"));
+
+  // Shortcuts.
+  EXPECT_FALSE(run.platform.Has(kDesktopLink));
+  EXPECT_FALSE(run.platform.Has(std::string(kGroupFolder) + "\\Help.lnk"));
+  EXPECT_FALSE(run.platform.FolderExists(kGroupFolder));
+
+  // The batch file, started hidden, and the window.
+  EXPECT_EQ(run.platform.Content(At("del.bat")),
+            Lines({":try", "del \"" + At("uninstall.exe") + "\"",
+                   "if exist \"" + At("uninstall.exe") + "\" goto try", "del %0"}));
+  EXPECT_EQ(run.platform.started, (std::vector<std::string>{At("del.bat")}));
+  EXPECT_EQ(run.host.package_closed, 1);
+  EXPECT_EQ(run.host.window_caption, "finish uninstall");
+  EXPECT_EQ(run.host.action_caption, "exit");
+  EXPECT_EQ(run.host.enabled_changes, (std::vector<bool>{false, true}));
+}
+
+TEST(UninstallProcedureTest, QuestionUnlessTheFirstArgumentIsExactlySlashU) {
+  struct Case {
+    const char* argument;
+    bool answer_yes;
+    bool asked;
+    bool runs;
+  } cases[] = {{"", true, true, true}, {"", false, true, false}, {"/U", false, true, false},
+               {"/a", true, true, true}, {"/u", false, false, true}};
+  for (const Case& c : cases) {
+    Installed run;
+    size_t files = run.platform.files.size();
+    run.host.answer_yes = c.answer_yes;
+    std::string image = run.platform.Content(At("uninstall.exe"));
+    InstallContext context = run.Context(std::vector<uint8_t>(image.begin(), image.end()), run.spec);
+    context.own_path = At("uninstall.exe");
+    context.first_argument = c.argument;
+    run.host = FakeHost();
+    run.host.answer_yes = c.answer_yes;
+    run.host.action_caption = "Uninstall";
+    RunUninstallProcedure(run.host, run.platform, context);
+    EXPECT_EQ(run.host.questions.size(), c.asked ? 1u : 0u) << c.argument;
+    if (c.asked) EXPECT_EQ(run.host.questions[0], "do you realy want to uninstall the app now?");
+    EXPECT_EQ(run.host.log.empty(), !c.runs) << c.argument;
+    EXPECT_EQ(run.platform.files.size() < files, c.runs) << c.argument;
+    EXPECT_EQ(run.host.action_caption, c.runs ? "exit" : "Uninstall") << c.argument;
+  }
+}
+
+TEST(UninstallProcedureTest, ExitCaptionEndsTheProgram) {
+  Installed run;
+  std::string image = run.platform.Content(At("uninstall.exe"));
+  InstallContext context = run.Context(std::vector<uint8_t>(image.begin(), image.end()), run.spec);
+  run.host = FakeHost();
+  run.host.action_caption = "exit";
+  RunUninstallProcedure(run.host, run.platform, context);
+  EXPECT_TRUE(run.host.ended);
+  EXPECT_EQ(run.host.log, "");
+}
+
+TEST(UninstallProcedureTest, GoneFileTypeKeyAndEmptyNamesDeleteNothingElse) {
+  PackageSpec spec;
+  spec.files = {{"a.txt", "a"}};
+  spec.uninstall_key.clear();
+  spec.records_from_3 = Flag(0) + Flag(1) + Str(" ") + Flag(1) + Flag(0) + Str("x.exe") +  // 3, 4 with no verb
+                        Flag(0) + Flag(0) +                                               // 5, 6
+                        Flag(1) + Str(".gone") + Str("d") + Str("a.txt") +                // 7
+                        Flag(1) + Flag(3) + Str("") + Flag(0) + Flag(0) +                 // 8 to 10
+                        Flag(0) + Flag(0) +                                               // 11, 12
+                        Flag(1) + Flag(0) + Str("   ") + Flag(1) + Flag(3) + Str("..\\win.ini") + Flag(0);
+  ProcedureRun run;
+  run.Install(spec);
+  run.platform.PutFile("C:\\windows\\win.ini", "[windows]");
+  DeleteKeyTree(run.platform, 3, ".gone");
+  DeleteKeyTree(run.platform, 3, "gonefile");
+  run.platform.MakeKey(kHkcr, "exefile\\shell\\open\\command");
+  size_t keys = run.platform.KeyCount(kHkcr);
+  run.Uninstall(spec);
+  EXPECT_EQ(run.host.log, Lines({UninstallTitle(), At("a.txt") + " crc same ,deleted",
+                                 std::string("remove ") + kFolder + " possible subfolder",
+                                 "remove registry exe shell" + At("x.exe"), "remove registery .gone",
+                                 "supperkill,remove registry ", "shutdown then delete " + At("uninstall.exe")}));
+  EXPECT_EQ(run.platform.KeyCount(kHkcr), keys);
+  EXPECT_TRUE(run.platform.Has("C:\\windows\\win.ini"));
+}
+
+TEST(UninstallProcedureTest, FileListNamesLeadingOutOfTheFolderAreNotDeleted) {
+  // An uninstaller whose own list names a file outside its folder (written by hand).
+  PackageSpec spec;
+  spec.files = {{"a.txt", "a"}};
+  ProcedureRun run;
+  run.Install(spec);
+  run.platform.PutFile("C:\\Program Files\\victim.txt", "keep me");
+  std::string image = run.platform.Content(At("uninstall.exe"));
+  std::string list = "..\\victim.txt|" + ContentCrc("keep me") + "10\r\n";
+  std::string forged = image.substr(0, run.package.header_end);
+  vellumo::PutU32(forged, static_cast<uint32_t>(list.size()));
+  forged += list + NoRecordsFromAutorun();
+  run.platform.PutFile(At("uninstall.exe"), forged);
+  run.Uninstall(spec);
+  EXPECT_EQ(run.platform.Content("C:\\Program Files\\victim.txt"), "keep me");
+  EXPECT_EQ(run.host.log.find("victim"), std::string::npos) << run.host.log;
+}
+
+}  // namespace
+}  // namespace hollin
