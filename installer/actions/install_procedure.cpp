@@ -9,11 +9,11 @@
 #include "installer/actions/registration.h"
 #include "installer/actions/run_guard.h"
 #include "installer/actions/shortcuts.h"
-#include "installer/actions/uninstaller_image.h"
 #include "installer/package/block.h"
 #include "installer/package/crc.h"
 #include "installer/package/file_list.h"
 #include "installer/package/package_reader.h"
+#include "installer/package/package_writer.h"
 
 namespace hollin {
 namespace {
@@ -268,12 +268,13 @@ void Installer::RunActionRecords() {
 void Installer::CreateUninstaller(uint64_t autorun_position) {
   Log(texts::kCreateUninstaller);
   const std::string target = folder_ + texts::kUninstallerName;
-  MemoryStream image;
-  if (!BuildUninstallerImage(package_, context_.header_end, file_list_, autorun_position, &image)) {
+  std::vector<uint8_t> bytes;
+  if (!BuildUninstallerImage(package_, context_.header_end, file_list_, autorun_position, &bytes)) {
     // A cut copy of the program would not even start; better none.
     Log(target + texts::kIsBad);
     return;
   }
+  MemoryStream image(std::move(bytes));
   auto write_image = [&] {
     std::unique_ptr<Stream> file = platform_.CreateFileForWriting(target);
     if (file) file->Write(image.bytes().data(), image.bytes().size());
