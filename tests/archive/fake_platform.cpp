@@ -1,0 +1,290 @@
+#include "tests/archive/fake_platform.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "common/byte_reader.h"
+
+namespace vellumo::test {
+
+namespace {
+
+class NativeInputFile : public InputFile {
+ public:
+  NativeInputFile(FILE* f, int* reads) : file_(f), reads_(reads) {}
+  ~NativeInputFile() override { std::fclose(file_); }
+  uint64_t Size() override {
+    std::fseek(file_, 0, SEEK_END);
+    return static_cast<uint64_t>(ftello(file_));
+  }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+    ++*reads_;
+    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+    return std::fread(buffer, 1, count, file_);
+  }
+
+ private:
+  FILE* file_;
+  int* reads_;
+};
+
+class NativeOutputFile : public OutputFile {
+ public:
+  explicit NativeOutputFile(FILE* f) : file_(f) {}
+  ~NativeOutputFile() override { std::fclose(file_); }
+  bool Write(const void* data, size_t count) override {
+    position_ += count;
+    return std::fwrite(data, 1, count, file_) == count;
+  }
+  uint64_t Position() override { return position_; }
+  void CopyTimeFrom(const std::string&) override {}
+
+ private:
+  FILE* file_;
+  uint64_t position_ = 0;
+};
+
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      char c = s[++i];
+      out.push_back(c == 'n' ? '\n' : c == 't' ? '\t' : c);
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() {
+  // The string table as the program links it, parsed from its resource script.
+  const char* source = std::getenv("VELLUMO_SOURCE_DIR");
+  std::ifstream rc(std::string(source ? source : ".") + "/viewer/archive/messages.rc");
+  std::string line;
+  while (std::getline(rc, line)) {
+    size_t comma = line.find(',');
+    size_t open = line.find('"');
+    size_t close = line.rfind('"');
+    if (comma == std::string::npos || open == std::string::npos || close <= open) continue;
+    int id = std::atoi(line.substr(0, comma).c_str());
+    if (id > 0) table_[id] = Unescape(line.substr(open + 1, close - open - 1));
+  }
+}
+
+bool FakePlatform::FileExists(const std::string& path) {
+  if (kind == DriveKind::Removable) return disk_files.count(inserted) > 0;
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string FakePlatform::FullPath(const std::string& path) {
+  if (!full_path.empty()) return full_path;
+  std::string result = drive_prefix + path;
+  std::replace(result.begin(), result.end(), '/', '\\');
+  return result;
+}
+
+bool FakePlatform::VolumeLabel(const std::string&, std::string* out) {
+  if (kind == DriveKind::Removable) {
+    if (inserted.empty()) return false;
+    *out = inserted;
+    return true;
+  }
+  if (!volume_readable) return false;
+  *out = label;
+  return true;
+}
+
+bool FakePlatform::DriveTotalSize(const std::string&, uint64_t* size) {
+  if (!size_known) return false;
+  *size = 1ull << 36;
+  return true;
+}
+
+std::unique_ptr<InputFile> FakePlatform::OpenRead(const std::string& path) {
+  std::string native = path;
+  if (kind == DriveKind::Removable) {
+    auto it = disk_files.find(inserted);
+    if (it == disk_files.end()) return nullptr;
+    native = it->second;
+  }
+  FILE* f = std::fopen(native.c_str(), "rb");
+  if (!f) return nullptr;
+  return std::make_unique<NativeInputFile>(f, &reads);
+}
+
+uint8_t FakeOemToAnsi(uint8_t byte) {
+  switch (byte) {
+    case 0x81: return 0xFC;  // u umlaut
+    case 0x84: return 0xE4;  // a umlaut
+    case 0x8E: return 0xC4;  // A umlaut
+    case 0x94: return 0xF6;  // o umlaut
+    case 0xE1: return 0xDF;  // sharp s
+    default: return '_';
+  }
+}
+uint8_t FakePlatform::OemToAnsi(uint8_t byte) { return FakeOemToAnsi(byte); }
+
+std::string FakeUtf8ToAnsi(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    uint8_t c = static_cast<uint8_t>(text[i]);
+    uint32_t code = c;
+    size_t length = 1;
+    if (c >= 0xF0) { code = c & 0x07; length = 4; }
+    else if (c >= 0xE0) { code = c & 0x0F; length = 3; }
+    else if (c >= 0xC0) { code = c & 0x1F; length = 2; }
+    for (size_t k = 1; k < length && i + k < text.size(); ++k)
+      code = (code << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3F);
+    out.push_back(code < 0x100 ? static_cast<char>(code) : '?');
+    i += length;
+  }
+  return out;
+}
+std::string FakePlatform::Utf8ToAnsi(const std::string& text) { return FakeUtf8ToAnsi(text); }
+
+bool FakePlatform::MessageText(int id, std::string* text) {
+  if (missing_table) return false;
+  auto it = table_.find(id);
+  if (it == table_.end()) return false;
+  *text = it->second;
+  return true;
+}
+
+bool FakePlatform::AskForDisk(const std::string& text, bool stop_icon) {
+  disk_questions.push_back(text + (stop_icon ? " [stop]" : ""));
+  if (disk_script.empty()) return false;
+  std::string next = disk_script.front();
+  disk_script.pop_front();
+  if (next == "<cancel>") return false;
+  inserted = next;
+  return true;
+}
+
+std::string FakePlatform::Prompt(const std::string& title, const std::string& prompt_line) {
+  prompts.emplace_back(title, prompt_line);
+  if (prompt_answers.empty()) return std::string();
+  std::string answer = prompt_answers.front();
+  prompt_answers.pop_front();
+  return answer;
+}
+
+std::unique_ptr<OutputFile> FakePlatform::CreateTempZip(const std::string& folder, std::string* path,
+                                                        int* failed_id) {
+  static int counter = 0;
+  std::string dir = folder.empty() ? TempFolder("join") : folder;
+  *path = dir + "/zip" + std::to_string(++counter) + ".zip";
+  FILE* f = std::fopen(path->c_str(), "wb");
+  if (!f) {
+    *failed_id = 11009;
+    return nullptr;
+  }
+  return std::make_unique<NativeOutputFile>(f);
+}
+
+void FakePlatform::RemoveFile(const std::string& path) { std::remove(path.c_str()); }
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TempFolder(const std::string& name) {
+  const char* binary = std::getenv("VELLUMO_BINARY_DIR");
+  std::string dir = std::string(binary ? binary : "/tmp") + "/tests/archive/tmp/" + name;
+  std::string command = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+  if (std::system(command.c_str()) != 0) std::abort();
+  return dir;
+}
+
+std::string FixtureDir() {
+  const char* binary = std::getenv("VELLUMO_BINARY_DIR");
+  return std::string(binary ? binary : ".") + "/tests/archive/fixtures";
+}
+
+std::string CentralHeader(const TestEntry& e, uint32_t local_offset) {
+  std::string out;
+  PutU32(out, 0x02014B50);
+  out.push_back(static_cast<char>(e.made_by));
+  out.push_back(static_cast<char>(e.host));
+  PutU16(out, 20);
+  PutU16(out, e.flags);
+  PutU16(out, 0);  // stored
+  PutU16(out, 0);
+  PutU16(out, 0x21);
+  PutU32(out, 0);  // CRC not checked by the reader
+  uint32_t size = static_cast<uint32_t>(e.data.size());
+  PutU32(out, e.compressed_size_field == 0xFFFFFFFEu ? size : e.compressed_size_field);
+  PutU32(out, e.uncompressed_size_field == 0xFFFFFFFEu ? size : e.uncompressed_size_field);
+  PutU16(out, static_cast<uint16_t>(e.name.size()));
+  PutU16(out, static_cast<uint16_t>(e.extra.size()));
+  PutU16(out, static_cast<uint16_t>(e.comment.size()));
+  PutU16(out, 0);
+  PutU16(out, 0);
+  PutU32(out, 0);
+  PutU32(out, local_offset);
+  return out + e.name + e.extra + e.comment;
+}
+
+std::string EndRecord(uint16_t this_volume, uint16_t central_volume, uint16_t entries,
+                      uint32_t central_size, uint32_t central_offset, uint16_t comment_length) {
+  std::string out;
+  PutU32(out, 0x06054B50);
+  PutU16(out, this_volume);
+  PutU16(out, central_volume);
+  PutU16(out, entries);
+  PutU16(out, entries);
+  PutU32(out, central_size);
+  PutU32(out, central_offset);
+  PutU16(out, comment_length);
+  return out;
+}
+
+BuiltZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment,
+                  const std::string& prefix) {
+  BuiltZip zip;
+  std::string body;
+  std::vector<uint32_t> offsets;
+  for (const TestEntry& e : entries) {
+    offsets.push_back(static_cast<uint32_t>(body.size()));
+    PutU32(body, 0x04034B50);
+    PutU16(body, 20);
+    PutU16(body, e.flags);
+    PutU16(body, 0);
+    PutU16(body, 0);
+    PutU16(body, 0x21);
+    PutU32(body, 0);
+    PutU32(body, static_cast<uint32_t>(e.data.size()));
+    PutU32(body, static_cast<uint32_t>(e.data.size()));
+    PutU16(body, static_cast<uint16_t>(e.name.size()));
+    PutU16(body, 0);
+    body += e.name + e.data;
+  }
+  std::string central;
+  for (size_t i = 0; i < entries.size(); ++i) central += CentralHeader(entries[i], offsets[i]);
+  zip.central_offset = body.size();
+  zip.central_size = central.size();
+  zip.bytes = prefix + body + central +
+              EndRecord(0, 0, static_cast<uint16_t>(entries.size()),
+                        static_cast<uint32_t>(central.size()), static_cast<uint32_t>(body.size()),
+                        static_cast<uint16_t>(comment.size())) +
+              comment;
+  return zip;
+}
+
+}  // namespace vellumo::test
