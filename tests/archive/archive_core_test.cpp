@@ -651,3 +651,96 @@ TEST(EntryStream, BlockSizeReadSeekAdopt) {
 
 }  // namespace
 }  // namespace vellumo::test
+
+namespace vellumo::test {
+namespace {
+
+std::string RunCommand(const std::string& command) {
+  std::string output;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return output;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  int status = ::pclose(pipe);
+  return status == 0 ? output : "exit " + std::to_string(status) + ": " + output;
+}
+
+// The joined set is one ordinary archive: unzip lists it like the unsplit original and finds
+// every entry's CRC right.
+TEST(ArchiveVolumes, JoinedSetIsAValidArchive) {
+  struct Row {
+    const char* name;
+    DriveKind kind;
+    std::deque<std::string> script;
+  } rows[] = {
+      {"numbered files", DriveKind::Fixed, {}},
+      {"removable disks", DriveKind::Removable,
+       // Listing: the directory's two volumes. Joining: the last disk, the directory again,
+       // then the volumes with entries from the first on.
+       {"PKBACK# 002", "PKBACK# 003", "PKBACK# 003", "PKBACK# 002", "PKBACK# 003", "PKBACK# 001",
+        "PKBACK# 002"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform;
+    platform.kind = row.kind;
+    std::string name = FixtureDir() + "/" + LastSpan();
+    if (row.kind == DriveKind::Removable) {
+      platform.drive_prefix = "A:";
+      platform.drives = 1;
+      for (int v = 1; v <= 3; ++v) {
+        char label[16], file[32];
+        std::snprintf(label, sizeof label, "PKBACK# %03d", v);
+        std::snprintf(file, sizeof file, "/span%03d.zip", v);
+        platform.disk_files[label] = FixtureDir() + file;
+      }
+      platform.inserted = "PKBACK# 003";
+      platform.disk_script = row.script;
+      name = "/floppy/span.zip";
+    }
+    ArchiveCore core(platform);
+    core.SetZipFileName(name);
+    ASSERT_EQ(core.EntryCount(), 61);
+    std::string folder = TempFolder("join");
+    std::string joined;
+    ASSERT_TRUE(core.JoinVolumes(folder, &joined));
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.disk_script.empty());
+    if (row.kind == DriveKind::Removable)
+      EXPECT_EQ(platform.disk_questions[2], "Please insert last disk\nin drive: A:\\ [stop]");
+    EXPECT_EQ(RunCommand("unzip -Z1 '" + joined + "'"), RunCommand("unzip -Z1 '" + FixtureDir() + "/span_whole.zip'"));
+    std::string test = RunCommand("unzip -tq '" + joined + "' 2>&1");
+    EXPECT_NE(test.find("No errors detected"), std::string::npos) << test;
+    // The joined file is read back as a one-volume archive at offset 0.
+    FakePlatform plain;
+    ArchiveCore again(plain);
+    again.SetZipFileName(joined);
+    EXPECT_EQ(again.EntryCount(), 61);
+    EXPECT_EQ(again.ArchiveStart(), 0u);
+    EXPECT_TRUE(plain.boxes.empty());
+  }
+}
+
+TEST(ArchiveVolumes, JoinFailuresAreReported) {
+  std::string dir = TempFolder("join-fail");
+  std::string last = LastSpan();
+  for (int v = 2; v <= 3; ++v) {
+    char file[32];
+    std::snprintf(file, sizeof file, "/span%03d.zip", v);
+    WriteFileBytes(dir + file, ReadFileBytes(FixtureDir() + file));
+  }
+  // Volume 0 is not the start of a set.
+  WriteFileBytes(dir + "/span001.zip", std::string(65536, 'n'));
+  FakePlatform platform;
+  ArchiveCore core(platform);
+  core.SetZipFileName(dir + "/" + last);
+  ASSERT_EQ(core.EntryCount(), 61);
+  std::string joined;
+  EXPECT_FALSE(core.JoinVolumes(dir, &joined));
+  EXPECT_EQ(platform.boxes, std::vector<std::string>{Text(11031)});
+  EXPECT_EQ(RunCommand("ls '" + dir + "' | grep -c '^zip' || true"), "0\n");  // the output was removed
+}
+
+}  // namespace
+}  // namespace vellumo::test

@@ -9,6 +9,7 @@
 #include "common/byte_reader.h"
 #include "unzip/unzip_interface.h"
 #include "viewer/archive/message_ids.h"
+#include "viewer/archive/volume_reader.h"
 #include "viewer/archive/zip_layout.h"
 
 namespace vellumo {
@@ -79,50 +80,6 @@ std::string CallbackText(const uint8_t* record) {
   std::replace(result.begin(), result.end(), '/', '\\');
   return result;
 }
-
-// Sequential reads over one volume in large chunks, so a directory of many small records
-// costs a few big reads.
-class ArchiveCore::VolumeReader {
- public:
-  explicit VolumeReader(InputFile& file) : file_(file) {}
-  void Seek(uint64_t position) { position_ = position; }
-  uint64_t Position() const { return position_; }
-
-  size_t Read(void* destination, size_t count) {
-    uint8_t* out = static_cast<uint8_t*>(destination);
-    size_t done = 0;
-    while (done < count) {
-      if (position_ >= buffer_start_ && position_ - buffer_start_ < buffer_length_) {
-        size_t offset = static_cast<size_t>(position_ - buffer_start_);
-        size_t take = std::min(buffer_length_ - offset, count - done);
-        std::memcpy(out + done, buffer_.data() + offset, take);
-        done += take;
-        position_ += take;
-        continue;
-      }
-      size_t wanted = count - done;
-      if (wanted >= kChunkSize) {  // big blocks go straight to the caller
-        size_t got = file_.ReadAt(position_, out + done, wanted);
-        done += got;
-        position_ += got;
-        break;
-      }
-      buffer_.resize(kChunkSize);
-      buffer_start_ = position_;
-      buffer_length_ = file_.ReadAt(position_, buffer_.data(), kChunkSize);
-      if (buffer_length_ == 0) break;
-    }
-    return done;
-  }
-
- private:
-  static constexpr size_t kChunkSize = 256 * 1024;
-  InputFile& file_;
-  std::vector<uint8_t> buffer_;
-  uint64_t buffer_start_ = 0;
-  size_t buffer_length_ = 0;
-  uint64_t position_ = 0;
-};
 
 ArchiveCore::ArchiveCore(ArchivePlatform& platform) : platform_(platform) {}
 ArchiveCore::~ArchiveCore() = default;
