@@ -30,34 +30,73 @@ bool Allocate(std::vector<T>& buffer, size_t n) {
 }
 
 // Inflates from the source's position until `expected` bytes are written, the zlib stream
-// ends or fails, or the source runs dry. Returns the bytes written.
+// ends or fails, or the source runs dry. Returns the bytes written. Memory streams on either
+// side are used in place (no copy through a chunk buffer); other streams go through
+// kCopyChunkSize buffers.
 uint64_t Inflate(Stream& source, uint64_t source_left, Stream& dest, uint64_t expected) {
   if (expected == 0) return 0;
+  auto* memory_source = dynamic_cast<MemoryStream*>(&source);
+  if (memory_source && memory_source->bytes().size() != memory_source->Size()) memory_source = nullptr;
+  auto* memory_dest = dynamic_cast<MemoryStream*>(&dest);
+  if (memory_dest && memory_dest->Position() != memory_dest->bytes().size()) memory_dest = nullptr;
+
   z_stream z{};
   if (inflateInit(&z) != Z_OK) return 0;
   std::vector<uint8_t> in, out;
-  if (!Allocate(in, static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(source_left, 1),
-                                                            kCopyChunkSize))) ||
-      !Allocate(out, static_cast<size_t>(std::min<uint64_t>(expected, kCopyChunkSize)))) {
+  bool buffers = (memory_source || Allocate(in, static_cast<size_t>(std::min<uint64_t>(
+                                                    std::max<uint64_t>(source_left, 1), kCopyChunkSize)))) &&
+                 (memory_dest || Allocate(out, static_cast<size_t>(std::min<uint64_t>(expected, kCopyChunkSize))));
+  if (!buffers) {
     inflateEnd(&z);
     return 0;
+  }
+  const uint8_t* source_bytes = nullptr;
+  uint64_t source_pos = 0, source_end = 0;
+  if (memory_source) {
+    source_bytes = memory_source->bytes().data();
+    source_pos = memory_source->Position();
+    source_end = memory_source->bytes().size();
   }
   uint64_t produced = 0;
   bool source_done = false;
   for (;;) {
     PumpMessages();
     if (z.avail_in == 0 && !source_done) {
-      size_t got = source.Read(in.data(), in.size());
-      if (got == 0) source_done = true;
-      z.next_in = in.data();
-      z.avail_in = static_cast<uInt>(got);
+      if (memory_source) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(source_end - source_pos, kCopyChunkSize));
+        z.next_in = const_cast<Bytef*>(source_bytes + source_pos);
+        z.avail_in = static_cast<uInt>(n);
+        source_pos += n;
+        if (n == 0) source_done = true;
+      } else {
+        size_t got = source.Read(in.data(), in.size());
+        if (got == 0) source_done = true;
+        z.next_in = in.data();
+        z.avail_in = static_cast<uInt>(got);
+      }
     }
-    size_t room = static_cast<size_t>(std::min<uint64_t>(expected - produced, out.size()));
-    z.next_out = out.data();
+    size_t room = static_cast<size_t>(std::min<uint64_t>(expected - produced, kCopyChunkSize));
+    uint8_t* target = nullptr;
+    std::vector<uint8_t>* grown = nullptr;
+    if (memory_dest) {
+      grown = &memory_dest->bytes();
+      size_t old = grown->size();
+      // Stay inside the reservation made from the source's size while it lasts.
+      if (grown->capacity() > old) room = std::min(room, grown->capacity() - old);
+      if (!Allocate(*grown, old + room)) break;
+      target = grown->data() + old;
+    } else {
+      target = out.data();
+    }
+    z.next_out = target;
     z.avail_out = static_cast<uInt>(room);
     int rc = inflate(&z, Z_NO_FLUSH);
     size_t made = room - z.avail_out;
-    if (made > 0) {
+    if (memory_dest) {
+      grown->resize(grown->size() - z.avail_out);
+      memory_dest->Seek(grown->size());
+      produced += made;
+    } else if (made > 0) {
       size_t written = dest.Write(out.data(), made);
       produced += written;
       if (written != made) break;
@@ -65,9 +104,9 @@ uint64_t Inflate(Stream& source, uint64_t source_left, Stream& dest, uint64_t ex
     if (produced >= expected) break;
     if (rc == Z_STREAM_END) break;
     if (rc != Z_OK && rc != Z_BUF_ERROR) break;  // data, dictionary or memory error
-    if (rc == Z_BUF_ERROR && z.avail_in == 0 && source_done) break;  // truncated stream
-    if (made == 0 && z.avail_in == 0 && source_done) break;
+    if (z.avail_in == 0 && source_done) break;  // truncated stream
   }
+  if (memory_source) memory_source->Seek(source_pos - z.avail_in);
   inflateEnd(&z);
   return produced;
 }

@@ -33,8 +33,23 @@ std::string CrcText(uint32_t crc) {
 std::string StreamCrcTextFrom(Stream& stream, uint64_t start) {
   uint64_t size = stream.Size();
   if (size == UINT64_MAX || start > size || !stream.Seek(start)) return kCrcErrorText;
-  std::vector<uint8_t> buffer;
   uint64_t remaining = size - start;
+  auto* memory = dynamic_cast<MemoryStream*>(&stream);
+  if (memory && memory->bytes().size() == size) {
+    // The bytes are already in memory: no copy through a buffer.
+    const uint8_t* p = memory->bytes().data() + start;
+    uint32_t crc = 0;
+    while (remaining > 0) {
+      PumpMessages();
+      size_t n = static_cast<size_t>(std::min<uint64_t>(remaining, kCrcChunkSize));
+      crc = Crc32Update(crc, p, n);
+      p += n;
+      remaining -= n;
+    }
+    stream.Seek(size);
+    return CrcText(crc);
+  }
+  std::vector<uint8_t> buffer;
   try {
     buffer.resize(static_cast<size_t>(std::min<uint64_t>(remaining, kCrcChunkSize)));
   } catch (...) {

@@ -262,6 +262,21 @@ TEST(BlockDecoding, DecodesIntoAFileAndAnyValidZlibLevel) {
     }
     EXPECT_EQ(FileCrcText(path), ZlibCrcText(plain));
   }
+  // And from a file source, both into memory and into a file.
+  std::string block_path = TempPath("block.bin");
+  WriteFile(block_path, U32(plain.size()) + ZlibStream(plain));
+  {
+    auto source = FileStream::Open(block_path, FileStream::Mode::kRead);
+    ASSERT_TRUE(source);
+    MemoryStream memory;
+    EXPECT_TRUE(DecodeBlock(*source, memory).complete);
+    EXPECT_EQ(StreamCrcText(memory), ZlibCrcText(plain));
+    auto file = FileStream::Open(path, FileStream::Mode::kCreate);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(DecodeBlock(*source, *file).complete);
+  }
+  EXPECT_EQ(FileCrcText(path), ZlibCrcText(plain));
+  std::remove(block_path.c_str());
   std::remove(path.c_str());
 }
 
