@@ -31,7 +31,7 @@ std::string FixtureDir() {
 // Windows-1252 as the ANSI page, 437 as the OEM page, for the few bytes the tests use.
 class TestConverter : public CodePageConverter {
  public:
-  char OemToAnsi(unsigned char oem) const override {
+  char OemByteToAnsi(unsigned char oem) const override {
     switch (oem) {
       case 0x81: return char(0xFC);  // u umlaut
       case 0x82: return char(0xE9);  // e acute
