@@ -35,7 +35,7 @@ std::string ListedName(const CentralEntry& entry, const CodePageConverter& conve
     name = entry.rawName;
     for (char& c : name) {
       unsigned char b = static_cast<unsigned char>(c);
-      if (b >= 0x80) c = converter.OemToAnsi(b);
+      if (b >= 0x80) c = converter.OemByteToAnsi(b);
     }
   } else {
     name = entry.rawName;

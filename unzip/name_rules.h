@@ -13,7 +13,7 @@ class CodePageConverter {
  public:
   virtual ~CodePageConverter() = default;
   // One OEM byte (0x80 or above) to its ANSI byte.
-  virtual char OemToAnsi(unsigned char oem) const = 0;
+  virtual char OemByteToAnsi(unsigned char oem) const = 0;
   virtual std::string Utf8ToAnsi(const std::string& utf8) const = 0;
   virtual bool EqualIgnoringCase(const std::string& a, const std::string& b) const = 0;
 };
@@ -21,7 +21,7 @@ class CodePageConverter {
 // No conversion, ASCII case folding: the native default.
 class IdentityConverter : public CodePageConverter {
  public:
-  char OemToAnsi(unsigned char oem) const override { return static_cast<char>(oem); }
+  char OemByteToAnsi(unsigned char oem) const override { return static_cast<char>(oem); }
   std::string Utf8ToAnsi(const std::string& utf8) const override { return utf8; }
   bool EqualIgnoringCase(const std::string& a, const std::string& b) const override;
 };
