@@ -73,12 +73,10 @@ class Run {
     return Send(e);
   }
   bool Message(UnzipError code, const std::string& subject) {
-    char buf[kCallbackTextSize];
-    std::snprintf(buf, sizeof buf, MessageFormat(code), subject.c_str());
     UnzipEvent e;
     e.action = kActionMessage;
     e.errorCode = code;
-    e.text = buf;
+    e.text = MessageText(code, subject);
     return Send(e);
   }
 
@@ -384,12 +382,10 @@ int32_t RunUnzipFile(const UnzipRequest& request, const CodePageConverter& conve
   FileSource source;
   if (!source.Open(request.archivePath)) {
     if (events) {
-      char buf[kCallbackTextSize];
-      std::snprintf(buf, sizeof buf, MessageFormat(kErrorOpenArchive), request.archivePath.c_str());
       UnzipEvent e;
       e.action = kActionMessage;
       e.errorCode = kErrorOpenArchive;
-      e.text = buf;
+      e.text = MessageText(kErrorOpenArchive, request.archivePath);
       events(e);
     }
     return 0;

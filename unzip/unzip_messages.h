@@ -1,6 +1,8 @@
 // The library's own message texts, sent with callback code 4 (one table, looked up by
 // error code). %s is the archive path, an entry name or a specification.
 #pragma once
+#include <string>
+
 #include "unzip/unzip_interface.h"
 
 namespace vellumo::unzip {
@@ -32,6 +34,16 @@ inline const char* MessageFormat(UnzipError code) {
   for (const MessageText& m : kMessageTexts)
     if (m.code == code) return m.text;
   return "VUnzip: error %s";
+}
+
+// The message with its subject in place of %s, cut to fit the callback's text field.
+// (No printf: its formatter would be most of the DLL's size.)
+inline std::string MessageText(UnzipError code, const std::string& subject) {
+  std::string text = MessageFormat(code);
+  size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, subject);
+  if (text.size() > kCallbackTextSize - 1) text.resize(kCallbackTextSize - 1);
+  return text;
 }
 
 }  // namespace vellumo::unzip

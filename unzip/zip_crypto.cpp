@@ -7,25 +7,23 @@
 namespace vellumo::unzip {
 namespace {
 
-const z_crc_t* CrcTable() {
-  static const z_crc_t* table = get_crc_table();
-  return table;
-}
-
-inline uint32_t CrcStep(uint32_t crc, uint8_t b) {
-  return CrcTable()[(crc ^ b) & 0xFF] ^ (crc >> 8);
+// zlib's own table, fetched once per decryptor (a function-local static would pull the
+// thread-safe initialisation machinery into the DLL).
+inline uint32_t CrcStep(const z_crc_t* table, uint32_t crc, uint8_t b) {
+  return table[(crc ^ b) & 0xFF] ^ (crc >> 8);
 }
 
 }  // namespace
 
-TraditionalDecryptor::TraditionalDecryptor(const std::string& password) {
+TraditionalDecryptor::TraditionalDecryptor(const std::string& password)
+    : table_(get_crc_table()) {
   for (unsigned char c : password) Update(c);
 }
 
 void TraditionalDecryptor::Update(uint8_t plain) {
-  key0_ = CrcStep(key0_, plain);
+  key0_ = CrcStep(table_, key0_, plain);
   key1_ = (key1_ + (key0_ & 0xFF)) * 134775813u + 1;
-  key2_ = CrcStep(key2_, static_cast<uint8_t>(key1_ >> 24));
+  key2_ = CrcStep(table_, key2_, static_cast<uint8_t>(key1_ >> 24));
 }
 
 uint8_t TraditionalDecryptor::StreamByte() const {

@@ -2,6 +2,7 @@
 // and the engine's events into callback records; nothing is thrown across the export.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -13,6 +14,12 @@
 #include "unzip/win/windows_code_pages.h"
 
 using namespace vellumo::unzip;
+
+// The toolchain's default terminate handler prints a demangled type name and so links the
+// whole demangler (about 46 KB) into the DLL; every exception is caught at the exports.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 namespace {
 
@@ -57,12 +64,10 @@ class CallbackBridge {
   }
 
   void Message(UnzipError code, const std::string& subject) {
-    char buf[kCallbackTextSize];
-    snprintf(buf, sizeof buf, MessageFormat(code), subject.c_str());
     UnzipEvent e;
     e.action = kActionMessage;
     e.errorCode = code;
-    e.text = buf;
+    e.text = MessageText(code, subject);
     Deliver(e);
   }
 
