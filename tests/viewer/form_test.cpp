@@ -1,0 +1,472 @@
+// Vellumo's main window for real under Wine: command lines, the sorted list, the arrow
+// buttons, passwords, the open dialog, the credit box and the layout. Archives are made by
+// make-fixtures.sh with Info-ZIP zip; VUnzip.dll sits next to this program (or, for the
+// missing-library build, does not).
+#include "viewer/form1.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "box_watcher.h"
+#include "viewer/archive/win/archive.h"
+#include "viewer/browser/application.h"
+#include "viewer/browser/page_text.h"
+#include "viewer/form_logic.h"
+#include "viewer/texts.h"
+
+namespace vellumo {
+namespace {
+
+test::BoxWatcher* g_boxes = nullptr;
+
+class Environment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    OleInitialize(nullptr);
+    SetApplicationTitle(texts::kApplicationTitle);
+    TBrowserHost::SetDefaultBlankPageTimeout(3000);
+    g_boxes = new test::BoxWatcher;
+  }
+  void TearDown() override {
+    delete g_boxes;
+    OleUninitialize();
+  }
+};
+const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Environment);
+
+// Fixture archives as the program sees them: Z:\ followed by the Unix path.
+std::string Fixture(const std::string& name) {
+  const char* dir = getenv("VELLUMO_BINARY_DIR");
+  std::string path = std::string("Z:") + (dir ? dir : "") + "/tests/viewer/fixtures/" + name;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string Text(HWND wnd) {
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(wnd)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(wnd, &text[0], static_cast<int>(text.size()))));
+  return text;
+}
+
+void Pump(DWORD ms = 50) {
+  const DWORD start = GetTickCount();
+  do {
+    ProcessPendingMessages();
+    Sleep(5);
+  } while (GetTickCount() - start < ms);
+}
+
+struct Window {
+  explicit Window(const std::string& command_line) {
+    g_boxes->Take();
+    form = std::make_unique<TForm1>(command_line, false);
+    ShowWindow(form->Handle(), SW_SHOWNORMAL);
+    Pump();
+  }
+  std::vector<std::string> Items() const {
+    std::vector<std::string> items;
+    int count = static_cast<int>(SendMessageA(form->ComboBox1, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      char buf[1024] = "";
+      SendMessageA(form->ComboBox1, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buf));
+      items.push_back(buf);
+    }
+    return items;
+  }
+  int Selected() const {
+    return static_cast<int>(SendMessageA(form->ComboBox1, CB_GETCURSEL, 0, 0));
+  }
+  std::string Caption() const { return Text(form->Handle()); }
+  // What the page area shows: the text view's text, or "" when nothing was shown yet.
+  std::string Shown() const {
+    HWND view = form->BrowserHost1 ? form->BrowserHost1->TextView() : nullptr;
+    return view ? Text(view) : std::string();
+  }
+  void MarkShown(const char* marker) {
+    if (form->BrowserHost1->TextView()) SetWindowTextA(form->BrowserHost1->TextView(), marker);
+  }
+  void Click(HWND button) {
+    SendMessageA(button, BM_CLICK, 0, 0);
+    Pump();
+  }
+  // The user picks item `index` in the list.
+  void Pick(int index) {
+    SendMessageA(form->ComboBox1, CB_SETCURSEL, index, 0);
+    SendMessageA(form->Panel1, WM_COMMAND, MAKEWPARAM(kIdComboBox1, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(form->ComboBox1));
+    Pump();
+  }
+  // The user types `text` over the combo box's text.
+  void Type(const std::string& text) {
+    SetWindowTextA(form->ComboBox1, text.c_str());
+    SendMessageA(form->Panel1, WM_COMMAND, MAKEWPARAM(kIdComboBox1, CBN_EDITCHANGE),
+                 reinterpret_cast<LPARAM>(form->ComboBox1));
+    Pump();
+  }
+  std::unique_ptr<TForm1> form;
+};
+
+std::string Display(const std::string& bytes) { return TextForDisplay(bytes.data(), bytes.size()); }
+
+// What the window shows once a page went to the text view (no HTML engine under Wine).
+std::string ShownCaption(const Window& w, const std::string& caption) {
+  return DisplayCaption(caption, w.form->BrowserHost1->ShowingText());
+}
+
+const std::vector<std::string> kPlainSorted = {"alpha.txt", "Beta.txt", "delta.txt", "Gamma.html",
+                                               "sub\\Echo.txt"};
+const char* const kPlainBytes[] = {"alpha line 1\nalpha line 2\n", "Beta, with CR LF\r\nsecond\r\n",
+                                   "delta", "<html><body><p>Gamma page</p></body></html>\n",
+                                   "echo inside a folder\n"};
+
+#ifndef VELLUMO_NO_UNZIP_DLL
+
+TEST(Form, CommandLines) {
+  struct Case {
+    std::string name, line, caption;
+    std::vector<std::string> items;
+    std::string edit1, shown;
+  } cases[] = {
+      {"no argument", "vellumo.exe", texts::kCaptionAtRest, {}, "", ""},
+      {"other extension", "vellumo.exe book.rar pw", texts::kCaptionAtRest, {}, "", ""},
+      {"extension of a folder", "vellumo.exe " + Fixture("") + "x.zip\\book pw",
+       texts::kCaptionAtRest, {}, "", ""},
+      {"missing file", "vellumo.exe " + Fixture("absent.zip") + " pw", Fixture("absent.zip"), {},
+       "pw", ""},
+      {"plain", "vellumo.exe " + Fixture("plain.zip"), Fixture("plain.zip"), kPlainSorted, "",
+       Display(kPlainBytes[0])},
+      {"capital extension", "vellumo.exe " + Fixture("PLAIN-UPPER.ZIP"),
+       Fixture("PLAIN-UPPER.ZIP"), kPlainSorted, "", Display(kPlainBytes[0])},
+      {"quoted blanks", "\"C:\\a b\\vellumo.exe\" \"" + Fixture("with blanks.zip") + "\" \"p w\"",
+       Fixture("with blanks.zip"), kPlainSorted, "p w", Display(kPlainBytes[0])},
+      {"empty archive", "vellumo.exe " + Fixture("empty.zip"), Fixture("empty.zip"), {}, "", ""},
+      {"folders only", "vellumo.exe " + Fixture("folders.zip"), Fixture("folders.zip"), {}, "",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Window w(c.line);
+    EXPECT_EQ(w.Caption(), ShownCaption(w, c.caption));
+    EXPECT_EQ(w.form->BaseCaption(), c.caption);
+    EXPECT_EQ(w.Items(), c.items);
+    EXPECT_EQ(Text(w.form->Edit1), c.edit1);
+    EXPECT_EQ(w.Shown(), c.shown);
+    EXPECT_EQ(w.Selected(), c.items.empty() ? -1 : 0);
+    EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  }
+}
+
+TEST(Form, UnreadableArchiveIsReportedAndLeavesTheCaptionEmpty) {
+  Window w("vellumo.exe " + Fixture("broken.zip"));
+  std::vector<test::SeenBox> boxes = g_boxes->Take();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Vellumo");
+  EXPECT_EQ(boxes[0].text, w.form->Archive1.LastMessage());
+  EXPECT_FALSE(boxes[0].text.empty());
+  EXPECT_EQ(w.form->BaseCaption(), "");
+  EXPECT_TRUE(w.Items().empty());
+}
+
+TEST(Form, ArrowButtonsWrapAroundTheSortedList) {
+  Window w("vellumo.exe " + Fixture("plain.zip"));
+  ASSERT_EQ(w.Items(), kPlainSorted);
+  // ">>>" walks the list and wraps to the first; each step shows that entry.
+  for (int step = 1; step <= 6; ++step) {
+    w.Click(w.form->Button2);
+    int expected = step % 5;
+    EXPECT_EQ(w.Selected(), expected);
+    EXPECT_EQ(w.Shown(), Display(kPlainBytes[expected])) << step;
+  }
+  // "<<<" from the first wraps to the last.
+  w.Pick(0);
+  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+  w.Click(w.form->Button1);
+  EXPECT_EQ(w.Selected(), 4);
+  EXPECT_EQ(w.Shown(), Display(kPlainBytes[4]));
+  w.Click(w.form->Button1);
+  EXPECT_EQ(w.Selected(), 3);
+  // Nothing selected: "<<<" takes the last item, ">>>" the first.
+  SendMessageA(w.form->ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  w.Click(w.form->Button1);
+  EXPECT_EQ(w.Selected(), 4);
+  SendMessageA(w.form->ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  w.Click(w.form->Button2);
+  EXPECT_EQ(w.Selected(), 0);
+  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+  // A pick from the list shows the picked entry.
+  w.Pick(3);
+  EXPECT_EQ(w.Shown(), Display(kPlainBytes[3]));
+  EXPECT_EQ(w.Caption(), ShownCaption(w, Fixture("plain.zip")));
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+TEST(Form, OneEntryIsShownAgainByBothArrows) {
+  Window w("vellumo.exe " + Fixture("one.zip"));
+  ASSERT_EQ(w.Items(), std::vector<std::string>{"only.txt"});
+  for (HWND button : {w.form->Button1, w.form->Button2}) {
+    w.MarkShown("stale");
+    w.Click(button);
+    EXPECT_EQ(w.Selected(), 0);
+    EXPECT_EQ(w.Shown(), Display("the only entry\n"));  // extracted again
+  }
+}
+
+TEST(Form, EncryptedEntryWaitsForASelectionAndUsesThePassword) {
+  Window w("vellumo.exe " + Fixture("encrypted.zip"));
+  EXPECT_EQ(w.form->BaseCaption(), Fixture("encrypted.zip") + " encrypted,please enter pass");
+  EXPECT_EQ(w.Items(), (std::vector<std::string>{"open.txt", "secret.txt"}));
+  EXPECT_TRUE(w.form->AutoShowSuppressed());
+  EXPECT_EQ(w.Selected(), -1);
+  EXPECT_EQ(w.Shown(), "");
+  EXPECT_EQ(w.form->CurrentPage()->Size(), 0u);
+
+  // The plain entry needs no password.
+  w.Pick(0);
+  EXPECT_EQ(w.Shown(), Display("open text\n"));
+  // A password typed after opening takes effect at the next selection.
+  SetWindowTextA(w.form->Edit1, "s3cret");
+  w.Pick(1);
+  EXPECT_EQ(w.Shown(), Display("the secret text\n"));
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  EXPECT_EQ(w.Caption(),
+            ShownCaption(w, Fixture("encrypted.zip") + " encrypted,please enter pass"));
+}
+
+TEST(Form, WrongPasswordAsksThePromptAndCancelKeepsThePreviousPage) {
+  Window w("vellumo.exe " + Fixture("encrypted.zip") + " wrong");
+  EXPECT_EQ(Text(w.form->Edit1), "wrong");
+  w.Pick(0);
+  ASSERT_EQ(w.Shown(), Display("open text\n"));
+  // The prompt gets the right password.
+  g_boxes->QueueAnswer({"s3cret", IDOK});
+  w.Pick(1);
+  EXPECT_EQ(w.Shown(), Display("the secret text\n"));
+  std::vector<test::SeenBox> boxes = g_boxes->Take();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes[0].caption, "Password");
+  // Cancelled prompts: no stream; the previous page stays and the buttons keep working.
+  w.Pick(0);
+  w.MarkShown("previous page");
+  g_boxes->ClearAnswers();
+  for (int i = 0; i < 20; ++i) g_boxes->QueueAnswer({"", IDCANCEL});
+  w.Pick(1);
+  EXPECT_EQ(w.Shown(), "previous page");
+  g_boxes->ClearAnswers();
+  g_boxes->Take();
+  w.Click(w.form->Button1);
+  EXPECT_EQ(w.Selected(), 0);
+  EXPECT_EQ(w.Shown(), Display("open text\n"));
+}
+
+TEST(Form, CommandLinePasswordOpensTheEncryptedEntry) {
+  Window w("vellumo.exe " + Fixture("encrypted.zip") + " s3cret");
+  w.Pick(1);
+  EXPECT_EQ(w.Shown(), Display("the secret text\n"));
+  EXPECT_EQ(w.form->Archive1.Password(), "s3cret");
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+TEST(Form, PasswordIsCutTo255Characters) {
+  Window w("vellumo.exe " + Fixture("one.zip"));
+  std::string long_password(300, 'p');
+  SetWindowTextA(w.form->Edit1, long_password.c_str());
+  w.Click(w.form->Button2);
+  EXPECT_EQ(w.form->Archive1.Password(), std::string(255, 'p'));
+}
+
+TEST(Form, TypedNamesAreExtractedAndAnEmptyNameIsReported) {
+  Window w("vellumo.exe " + Fixture("plain.zip"));
+  w.Type("DELTA.TXT");  // the component finds names without regard to case
+  EXPECT_EQ(w.Shown(), Display("delta"));
+  w.Type("no such entry");
+  EXPECT_EQ(w.Shown(), Display("delta"));
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  w.Type("");
+  EXPECT_EQ(g_boxes->TakeTexts(),
+            std::vector<std::string>{"Fatal Error in VUNZIP.DLL: abort exception"});
+  EXPECT_EQ(w.Shown(), Display("delta"));
+  w.Click(w.form->Button2);
+  EXPECT_EQ(w.Selected(), 0);
+  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+}
+
+TEST(Form, OpenButtonListsTheChosenArchiveOrTheCurrentOneAgain) {
+  Window w("vellumo.exe " + Fixture("plain.zip"));
+  SetWindowTextA(w.form->Edit1, "kept");
+  std::string chosen = Fixture("one.zip");
+  w.form->OnChooseArchive = [&](std::string* path) {
+    *path = chosen;
+    return true;
+  };
+  w.Click(w.form->Button3);
+  EXPECT_EQ(w.Items(), std::vector<std::string>{"only.txt"});
+  EXPECT_EQ(w.form->BaseCaption(), Fixture("one.zip"));
+  EXPECT_EQ(w.Shown(), Display("the only entry\n"));
+  EXPECT_EQ(Text(w.form->Edit1), "kept");
+
+  // A cancel lists the open archive again and shows its first entry again.
+  w.form->OnChooseArchive = [](std::string*) { return false; };
+  w.MarkShown("stale");
+  w.Click(w.form->Button3);
+  EXPECT_EQ(w.Items(), std::vector<std::string>{"only.txt"});
+  EXPECT_EQ(w.Shown(), Display("the only entry\n"));
+}
+
+TEST(Form, RealOpenDialogCancelled) {
+  Window w("vellumo.exe " + Fixture("one.zip"));
+  g_boxes->QueueAnswer({"", IDCANCEL});
+  w.MarkShown("stale");
+  w.Click(w.form->Button3);
+  std::vector<test::SeenBox> boxes = g_boxes->Take();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].window_class, "#32770");
+  EXPECT_EQ(w.Items(), std::vector<std::string>{"only.txt"});
+  EXPECT_EQ(w.Shown(), Display("the only entry\n"));
+}
+
+#else  // VUnzip.dll is not next to this program
+
+TEST(FormWithoutUnzipLibrary, ReportedAtStartAndAtEachExtraction) {
+  const std::string not_found = "VUNZIP.DLL not found!";
+  Window w("vellumo.exe " + Fixture("plain.zip"));
+  // Start-up load and the first entry's extraction both report it; the list is still filled.
+  EXPECT_EQ(g_boxes->TakeTexts(), (std::vector<std::string>{not_found, not_found}));
+  EXPECT_EQ(w.Items(), kPlainSorted);
+  EXPECT_EQ(w.form->BaseCaption(), Fixture("plain.zip"));
+  EXPECT_EQ(w.Shown(), "");
+  for (HWND button : {w.form->Button2, w.form->Button1}) {
+    w.Click(button);
+    EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{not_found});
+  }
+  EXPECT_EQ(w.Selected(), 0);
+  w.Pick(2);
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{not_found});
+  EXPECT_EQ(w.Selected(), 2);
+}
+
+TEST(FormWithoutUnzipLibrary, WindowWithoutArchiveStillReportsTheLibrary) {
+  Window w("vellumo.exe");
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{"VUNZIP.DLL not found!"});
+  EXPECT_EQ(w.Caption(), texts::kCaptionAtRest);
+}
+
+#endif
+
+// Layout, menu and credit do not depend on the library; boxes from it are dropped here.
+TEST(FormWindow, ControlsSitWhereDesignedAndFollowResizing) {
+  Window w("vellumo.exe");
+  g_boxes->Take();
+  RECT client;
+  GetClientRect(w.form->Handle(), &client);
+  EXPECT_EQ(client.right, kDesignClientWidth);
+  EXPECT_EQ(client.bottom, kDesignClientHeight);
+  auto rect_in_parent = [](HWND wnd) {
+    RECT rc;
+    GetWindowRect(wnd, &rc);
+    MapWindowPoints(nullptr, GetParent(wnd), reinterpret_cast<POINT*>(&rc), 2);
+    return std::vector<LONG>{rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top};
+  };
+  struct Row {
+    const char* name;
+    HWND wnd;
+    HWND parent;
+    std::vector<LONG> rect;
+  } rows[] = {
+      {"BrowserHost1", w.form->BrowserHost1->Handle(), w.form->Handle(), {0, 0, 721, 501}},
+      {"Panel1", w.form->Panel1, w.form->Handle(), {0, 501, 721, 37}},
+      {"Panel2", w.form->Panel2, w.form->Panel1, {344, 1, 376, 35}},
+      {"Label1", w.form->Label1, w.form->Panel2, {7, 8, 33, 16}},
+      {"Edit1", w.form->Edit1, w.form->Panel2, {39, 8, 97, 21}},
+      {"Button3", w.form->Button3, w.form->Panel2, {136, 8, 75, 25}},
+      {"Button1", w.form->Button1, w.form->Panel2, {214, 8, 75, 25}},
+      {"Button2", w.form->Button2, w.form->Panel2, {294, 8, 75, 25}},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(GetParent(r.wnd), r.parent) << r.name;
+    EXPECT_EQ(rect_in_parent(r.wnd), r.rect) << r.name;
+  }
+  std::vector<LONG> combo = rect_in_parent(w.form->ComboBox1);
+  EXPECT_EQ(combo[0], 0);
+  EXPECT_EQ(combo[1], 8);
+  EXPECT_EQ(combo[2], 345);
+  EXPECT_EQ(SendMessageA(w.form->ComboBox1, CB_GETITEMHEIGHT, 0, 0), 13);
+  EXPECT_TRUE(GetWindowLongA(w.form->ComboBox1, GWL_STYLE) & CBS_SORT);
+  EXPECT_EQ(Text(w.form->Button1), "<<<");
+  EXPECT_EQ(Text(w.form->Button2), ">>>");
+  EXPECT_EQ(Text(w.form->Button3), "...");
+  EXPECT_EQ(Text(w.form->Label1), "pass:");
+  EXPECT_EQ(Text(w.form->Edit1), "");
+
+  // Alignment after a resize: Panel1 stays at the bottom, Panel2 at its right, the browser
+  // fills the rest.
+  RECT wr{0, 0, 1000, 700};
+  AdjustWindowRect(&wr, GetWindowLongA(w.form->Handle(), GWL_STYLE), FALSE);
+  SetWindowPos(w.form->Handle(), nullptr, 0, 0, wr.right - wr.left, wr.bottom - wr.top,
+               SWP_NOMOVE | SWP_NOZORDER);
+  Pump();
+  EXPECT_EQ(rect_in_parent(w.form->Panel1), (std::vector<LONG>{0, 663, 1000, 37}));
+  EXPECT_EQ(rect_in_parent(w.form->Panel2), (std::vector<LONG>{623, 1, 376, 35}));
+  EXPECT_EQ(rect_in_parent(w.form->BrowserHost1->Handle()), (std::vector<LONG>{0, 0, 1000, 663}));
+
+  // Fonts: "MS Sans Serif" 8 points, the label 10 points in red.
+  auto font_of = [](HWND wnd) {
+    LOGFONTA lf{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(wnd, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    return lf;
+  };
+  EXPECT_STREQ(font_of(w.form->Button1).lfFaceName, "MS Sans Serif");
+  EXPECT_EQ(font_of(w.form->Button1).lfHeight, -11);
+  EXPECT_EQ(font_of(w.form->Label1).lfHeight, -13);
+  HDC dc = GetDC(w.form->Panel2);
+  SendMessageA(w.form->Panel2, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(w.form->Label1));
+  EXPECT_EQ(GetTextColor(dc), RGB(255, 0, 0));
+  ReleaseDC(w.form->Panel2, dc);
+
+  // Tab order: combo box, then "<<<", ">>>", "...", the password field.
+  HWND order[] = {w.form->ComboBox1, w.form->Button1, w.form->Button2, w.form->Button3,
+                  w.form->Edit1};
+  HWND at = order[0];
+  for (size_t i = 1; i < sizeof order / sizeof order[0]; ++i) {
+    at = GetNextDlgTabItem(w.form->Handle(), at, FALSE);
+    EXPECT_EQ(at, order[i]) << i;
+  }
+}
+
+TEST(FormWindow, CreditIsInTheSystemMenuAndShowsItsText) {
+  Window w("vellumo.exe");
+  g_boxes->Take();
+  HMENU menu = GetSystemMenu(w.form->Handle(), FALSE);
+  int count = GetMenuItemCount(menu);
+  ASSERT_GE(count, 2);
+  char label[64] = "";
+  GetMenuStringA(menu, count - 1, label, sizeof label, MF_BYPOSITION);
+  EXPECT_STREQ(label, "Credit");
+  EXPECT_EQ(GetMenuItemID(menu, count - 1), 100u);
+  EXPECT_TRUE(GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
+
+  SendMessageA(w.form->Handle(), WM_SYSCOMMAND, 100, 0);
+  std::vector<test::SeenBox> boxes = g_boxes->Take();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Vellumo");
+  // The box shows the text with its line breaks; compare without them.
+  std::string expected = texts::kCreditText, got = boxes[0].text;
+  for (std::string* s : {&expected, &got}) {
+    std::string flat;
+    for (char c : *s)
+      if (c != '\n' && c != '\r') flat += c;
+    *s = flat;
+  }
+  EXPECT_EQ(got, expected);
+  // Any other command goes to the default handling.
+  EXPECT_FALSE(w.form->user_sysmenu(SC_RESTORE + 1));
+}
+
+}  // namespace
+}  // namespace vellumo

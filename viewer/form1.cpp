@@ -1,0 +1,333 @@
+#include "viewer/form1.h"
+
+#include <commdlg.h>
+
+#include "viewer/form_logic.h"
+#include "viewer/texts.h"
+
+namespace vellumo {
+namespace {
+
+constexpr char kFormClass[] = "TForm1";
+constexpr char kPanelClass[] = "VellumoPanel";
+constexpr int kComboDropHeight = 300;  // the closed combo is 21 high; this is its list
+constexpr COLORREF kLabelColour = RGB(255, 0, 0);
+
+void RegisterClasses() {
+  static bool done = false;
+  if (done) return;
+  HINSTANCE inst = GetModuleHandleA(nullptr);
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = inst;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.hIcon = LoadIcon(inst, MAKEINTRESOURCE(1));
+  if (!wc.hIcon) wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+  wc.lpszClassName = kFormClass;
+  RegisterClassA(&wc);
+  wc.hIcon = nullptr;
+  wc.lpszClassName = kPanelClass;
+  RegisterClassA(&wc);
+  done = true;
+}
+
+HFONT MakeFont(int height) {
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, texts::kWindowFont);
+}
+
+std::string WindowText(HWND wnd) {
+  int len = GetWindowTextLengthA(wnd);
+  if (len <= 0) return std::string();
+  std::string text(static_cast<size_t>(len) + 1, '\0');
+  int got = GetWindowTextA(wnd, &text[0], len + 1);
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+}  // namespace
+
+TForm1::TForm1(const std::string& command_line, bool quit_on_close)
+    : quit_on_close_(quit_on_close) {
+  RegisterClasses();
+  RECT rc{0, 0, kDesignClientWidth, kDesignClientHeight};
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  AdjustWindowRect(&rc, style, FALSE);
+  handle_ = CreateWindowExA(0, kFormClass, texts::kCaptionAtRest, style, kDesignLeft, kDesignTop,
+                            rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+  if (!handle_) return;
+  SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::WindowProc));
+  base_caption_ = texts::kCaptionAtRest;
+  CreateControls();
+  LayoutControls();
+  FormCreate(SplitCommandLine(command_line));
+}
+
+TForm1::~TForm1() {
+  if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
+}
+
+void TForm1::CreateControls() {
+  HINSTANCE inst = GetModuleHandleA(nullptr);
+  font_.reset(MakeFont(-11));
+  label_font_.reset(MakeFont(-13));
+  auto make = [&](DWORD ex, const char* cls, const char* text, DWORD style, int x, int y, int w,
+                  int h, HWND parent, int id) {
+    HWND wnd = CreateWindowExA(ex, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), inst, nullptr);
+    SendMessageA(wnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    return wnd;
+  };
+  // Creation order is the tab order within each parent.
+  RECT browser{0, 0, kDesignClientWidth, kDesignClientHeight - kPanel1Height};
+  BrowserHost1 = std::make_unique<TBrowserHost>(handle_, browser, kIdBrowserHost1);
+  BrowserHost1->SetDownloadOptions(download::kViewerDefault);
+  BrowserHost1->OnTextViewShown = [this] { SetCaption(base_caption_); };
+
+  Panel1 = make(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CLIPSIBLINGS, 0,
+                kDesignClientHeight - kPanel1Height, kDesignClientWidth, kPanel1Height, handle_,
+                kIdPanel1);
+  ComboBox1 = make(0, "COMBOBOX", "",
+                   WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_SORT | CBS_AUTOHSCROLL, 0, 8,
+                   345, kComboDropHeight, Panel1, kIdComboBox1);
+  SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, 13);
+  Panel2 = make(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CLIPSIBLINGS, 344, 1, kPanel2Width, 35,
+                Panel1, kIdPanel2);
+  Button1 = make(0, "BUTTON", texts::kPreviousButton, WS_TABSTOP | BS_PUSHBUTTON, 214, 8, 75, 25,
+                 Panel2, kIdButton1);
+  Button2 = make(0, "BUTTON", texts::kNextButton, WS_TABSTOP | BS_PUSHBUTTON, 294, 8, 75, 25,
+                 Panel2, kIdButton2);
+  Button3 = make(0, "BUTTON", texts::kOpenButton, WS_TABSTOP | BS_PUSHBUTTON, 136, 8, 75, 25,
+                 Panel2, kIdButton3);
+  Edit1 = make(WS_EX_CLIENTEDGE, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, 39, 8, 97, 21, Panel2,
+               kIdEdit1);
+  Label1 = make(0, "STATIC", texts::kPasswordLabel, SS_LEFT, 7, 8, 33, 16, Panel2, kIdLabel1);
+  SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(label_font_.get()), FALSE);
+  for (HWND panel : {Panel1, Panel2}) {
+    SetWindowLongPtrA(panel, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrA(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::PanelProc));
+  }
+  SetApplicationDialogWindow(handle_);
+}
+
+// Alignment: the browser fills what Panel1 (bottom, 37 high) leaves; Panel2 sits at the right
+// of Panel1 inside its one-pixel bevel.
+void TForm1::LayoutControls() {
+  RECT rc;
+  GetClientRect(handle_, &rc);
+  const int width = rc.right, height = rc.bottom;
+  const int panel_top = height > kPanel1Height ? height - kPanel1Height : 0;
+  if (Panel1) MoveWindow(Panel1, 0, panel_top, width, kPanel1Height, TRUE);
+  if (Panel2) MoveWindow(Panel2, width - 1 - kPanel2Width, 1, kPanel2Width, kPanel1Height - 2, TRUE);
+  if (BrowserHost1) BrowserHost1->SetBounds(RECT{0, 0, width, panel_top});
+}
+
+void TForm1::FormCreate(const std::vector<std::string>& args) {
+  HMENU menu = GetSystemMenu(handle_, FALSE);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kCreditCommand, texts::kCreditMenuItem);
+  current_page_ = &own_page_;
+  Archive1.SetOwnerWindow(handle_);
+  Archive1.SetPasswordReqCount(3);
+  Archive1.LoadUnzipLibrary();
+  if (args.size() < 2 || !IsArchiveArgument(args[1])) return;
+  Archive1.SetZipFileName(args[1]);
+  if (args.size() > 2 && !args[2].empty()) SetWindowTextA(Edit1, args[2].c_str());
+  RefreshList();
+}
+
+void TForm1::RefreshList() {
+  auto_show_suppressed_ = false;
+  SetComboText("");
+  SendMessageA(ComboBox1, CB_RESETCONTENT, 0, 0);
+  SetCaption(Archive1.ZipFileName());
+  if (Archive1.EntryCount() == 0) return;
+  for (const DirEntry& entry : Archive1.EntryList()) {
+    if (entry.Encrypted) {
+      SetCaption(ListedCaption(Archive1.ZipFileName(), true));
+      auto_show_suppressed_ = true;
+    }
+    SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.FileName.c_str()));
+  }
+  if (!auto_show_suppressed_) Button2Click();
+}
+
+bool TForm1::ShowOpenDialog(std::string* path) {
+  if (OnChooseArchive) return OnChooseArchive(path);
+  std::string filter = texts::kOpenFilter;
+  for (char& c : filter) {
+    if (c == '|') c = '\0';
+  }
+  filter.push_back('\0');
+  char file[MAX_PATH * 4] = "";
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = handle_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof file;
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameA(&ofn)) return false;
+  *path = file;
+  return true;
+}
+
+void TForm1::Button3Click() {
+  std::string path;
+  if (ShowOpenDialog(&path)) Archive1.SetZipFileName(path);
+  RefreshList();
+}
+
+void TForm1::Button1Click() {
+  int count = static_cast<int>(SendMessageA(ComboBox1, CB_GETCOUNT, 0, 0));
+  if (count <= 0) return;
+  int selected = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
+  SendMessageA(ComboBox1, CB_SETCURSEL, PreviousIndex(selected, count), 0);
+  ComboBox1Change();
+}
+
+void TForm1::Button2Click() {
+  int count = static_cast<int>(SendMessageA(ComboBox1, CB_GETCOUNT, 0, 0));
+  if (count <= 0) return;
+  int selected = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
+  SendMessageA(ComboBox1, CB_SETCURSEL, NextIndex(selected, count), 0);
+  ComboBox1Change();
+}
+
+void TForm1::ComboBox1Change() {
+  if (current_page_->Size() > 0) current_page_->Clear();
+  Archive1.SetPassword(CutPassword(WindowText(Edit1)));
+  if (Archive1.Busy()) return;
+  TEntryStream* page = Archive1.ExtractEntryToStream(ComboText());
+  // No stream: the previous page stays as it is.
+  if (!page || !BrowserHost1) return;
+  current_page_ = page;
+  BrowserHost1->LoadPage(*page);
+}
+
+bool TForm1::user_sysmenu(WPARAM command) {
+  if (LOWORD(command) != kCreditCommand) return false;
+  MessageBoxA(handle_, texts::kCreditText, texts::kApplicationTitle, MB_OK);
+  return true;
+}
+
+void TForm1::FormDestroy() { Archive1.UnloadUnzipLibrary(); }
+
+void TForm1::SetCaption(const std::string& caption) {
+  base_caption_ = caption;
+  bool text_view = BrowserHost1 && BrowserHost1->ShowingText();
+  SetWindowTextA(handle_, DisplayCaption(caption, text_view).c_str());
+}
+
+void TForm1::SetComboText(const std::string& text) {
+  updating_combo_ = true;
+  SetWindowTextA(ComboBox1, text.c_str());
+  updating_combo_ = false;
+}
+
+std::string TForm1::ComboText() const { return WindowText(ComboBox1); }
+
+void TForm1::OnCommand(WORD id, WORD code) {
+  switch (id) {
+    case kIdButton1:
+      if (code == BN_CLICKED) Button1Click();
+      break;
+    case kIdButton2:
+      if (code == BN_CLICKED) Button2Click();
+      break;
+    case kIdButton3:
+      if (code == BN_CLICKED) Button3Click();
+      break;
+    case kIdComboBox1:
+      if (updating_combo_) break;
+      if (code == CBN_SELCHANGE) {
+        // The edit part still shows the old text while the selection changes: take the item's.
+        int index = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
+        if (index < 0) break;
+        int len = static_cast<int>(SendMessageA(ComboBox1, CB_GETLBTEXTLEN, index, 0));
+        if (len < 0) break;
+        std::string item(static_cast<size_t>(len) + 1, '\0');
+        SendMessageA(ComboBox1, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&item[0]));
+        item.resize(static_cast<size_t>(len));
+        SetComboText(item);
+        ComboBox1Change();
+      } else if (code == CBN_EDITCHANGE) {
+        ComboBox1Change();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+LRESULT TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_SIZE:
+      LayoutControls();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wp), HIWORD(wp));
+      return 0;
+    case WM_SYSCOMMAND:
+      if (user_sysmenu(wp)) return 0;
+      break;
+    case WM_DESTROY:
+      if (!destroyed_) {
+        destroyed_ = true;
+        FormDestroy();
+        BrowserHost1.reset();
+        if (ApplicationDialogWindow() == handle_) SetApplicationDialogWindow(nullptr);
+        if (quit_on_close_) PostQuitMessage(0);
+      }
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(handle_, msg, wp, lp);
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcA(wnd, msg, wp, lp);
+  LRESULT result = self->HandleMessage(msg, wp, lp);
+  if (msg == WM_NCDESTROY) self->handle_ = nullptr;
+  return result;
+}
+
+// Panels draw a raised bevel, pass their children's commands to the window and colour the
+// password label.
+LRESULT CALLBACK TForm1::PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+  switch (msg) {
+    case WM_COMMAND:
+      if (self) self->OnCommand(LOWORD(wp), HIWORD(wp));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      if (self && reinterpret_cast<HWND>(lp) == self->Label1) {
+        HDC dc = reinterpret_cast<HDC>(wp);
+        SetTextColor(dc, kLabelColour);
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      break;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(wnd, &ps);
+      RECT rc;
+      GetClientRect(wnd, &rc);
+      DrawEdge(dc, &rc, BDR_RAISEDINNER, BF_RECT);
+      EndPaint(wnd, &ps);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+}  // namespace vellumo

@@ -1,0 +1,28 @@
+// Every text that Vellumo's own window shows, in one place; tests compare against the same
+// constants. The archive component keeps its numbered messages in its own table.
+#pragma once
+
+namespace vellumo::texts {
+
+inline constexpr char kApplicationTitle[] = "Vellumo";
+inline constexpr char kCaptionAtRest[] = "Vellumo 2.0";
+inline constexpr char kEncryptedSuffix[] = " encrypted,please enter pass";
+// Shown after the caption while pages are shown as plain text because the browser control
+// gave no document (no HTML engine installed).
+inline constexpr char kNoHtmlEngineSuffix[] = " (no HTML engine: showing text)";
+inline constexpr char kCreditMenuItem[] = "Credit";
+inline constexpr char kCreditText[] =
+    "Vellumo 2.0\n\n"
+    "Shows the entries of a ZIP archive, or of a self-extracting archive, without extracting "
+    "them to disk: each entry is unpacked into memory and shown from there.\n\n"
+    "Archive component by the Vellumo team.";
+// Filter of the open dialog: pairs of description and pattern, separated by "|".
+inline constexpr char kOpenFilter[] = "zip files|*.zip|zip self extract file|*.exe|all files|*.*";
+inline constexpr char kPasswordLabel[] = "pass:";
+inline constexpr char kOpenButton[] = "...";
+inline constexpr char kPreviousButton[] = "<<<";
+inline constexpr char kNextButton[] = ">>>";
+inline constexpr char kInterfaceNotSupported[] = "Interface not supported";
+inline constexpr char kWindowFont[] = "MS Sans Serif";
+
+}  // namespace vellumo::texts

@@ -1,0 +1,29 @@
+// Vellumo: shows the entries of a ZIP archive from memory. Argument 1 names the archive,
+// argument 2 its password.
+#include <windows.h>
+#include <ole2.h>
+#include <commctrl.h>
+
+#include "viewer/archive/win/archive.h"
+#include "viewer/browser/application.h"
+#include "viewer/form1.h"
+#include "viewer/texts.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The browser control needs OLE on this thread (single-threaded apartment).
+  HRESULT ole = OleInitialize(nullptr);
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+  vellumo::SetApplicationTitle(vellumo::texts::kApplicationTitle);
+  int code = 0;
+  {
+    vellumo::TForm1 form(GetCommandLineA());
+    if (form.Handle()) {
+      ShowWindow(form.Handle(), SW_SHOWMAXIMIZED);
+      UpdateWindow(form.Handle());
+      code = vellumo::RunMessageLoop();
+    }
+  }
+  if (SUCCEEDED(ole)) OleUninitialize();
+  return code;
+}
