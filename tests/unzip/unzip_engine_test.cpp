@@ -455,6 +455,32 @@ TEST(UnzipDirectory, Zip64ExtraGivesRealSizesAndPrefixShiftsOffsets) {
   }
 }
 
+// What may follow the end record: a comment, zero padding to a 512-byte block, garbage.
+TEST(UnzipDirectory, EndRecordFoundBehindCommentPaddingAndGarbage) {
+  TestArchive archive;
+  archive.entries = {test::MakeEntry("page.html", "<p>hello</p>", 8)};
+  struct Case {
+    const char* title;
+    std::string comment;
+    std::string tail;
+  } cases[] = {
+      {"nothing", "", ""},
+      {"65,535-byte comment", std::string(65535, 'c'), ""},
+      {"zero padding", "", std::string(512 - 1, '\0')},
+      {"garbage", "short", "trailing garbage that is not zero"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    archive.comment = c.comment;
+    std::string bytes = archive.Build() + c.tail;
+    MemorySource source(bytes.data(), bytes.size());
+    Recorder recorder;
+    BlockRun run = ExtractToBlock(source, "page.html", 12, recorder);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.block, "<p>hello</p>");
+  }
+}
+
 TEST(UnzipCallback, StopOnAnyEventEndsTheRunWithoutCounting) {
   FileSource source;
   ASSERT_TRUE(source.Open(FixtureDir() + "/deflated.zip"));

@@ -336,6 +336,12 @@ TEST(VUnzipDll, StopFromTheCallbackAndMalformedRecords) {
     EXPECT_EQ(params.Run(), 0);
     EXPECT_TRUE(session.calls.empty());
   }
+  {  // an empty entry needs no block at all (an empty stream has none)
+    Session session;
+    Params params(session, FixtureDir() + "\\deflated.zip", "empty.txt", "", nullptr, 0);
+    EXPECT_EQ(params.Run(), 1);
+    EXPECT_TRUE(session.Of(kActionMessage).empty());
+  }
   {  // a block requested but none given for a non-empty entry
     Session session;
     Params params(session, FixtureDir() + "\\deflated.zip", "big.dat", "", nullptr, 0);
