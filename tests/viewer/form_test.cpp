@@ -291,9 +291,11 @@ TEST(Form, TypedNamesAreExtractedAndAnEmptyNameIsReported) {
   EXPECT_EQ(g_boxes->TakeTexts(),
             std::vector<std::string>{"Fatal Error in VUNZIP.DLL: abort exception"});
   EXPECT_EQ(w.Shown(), Display("delta"));
+  // The buttons still work; typing leaves the list's selection where the platform keeps it.
+  const int next = NextIndex(w.Selected(), 5);
   w.Click(w.form->Button2);
-  EXPECT_EQ(w.Selected(), 0);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+  EXPECT_EQ(w.Selected(), next);
+  EXPECT_EQ(w.Shown(), Display(kPlainBytes[next]));
 }
 
 TEST(Form, OpenButtonListsTheChosenArchiveOrTheCurrentOneAgain) {
