@@ -55,4 +55,9 @@ void OnFileListSelChange(MainWindow& window);
 void ReadingPreviousFile(MainWindow& window);
 void ReadingNextFile(MainWindow& window);
 
+// Extract Current File asks for its folder through this (the folder dialog by default;
+// tests answer it). It returns the chosen folder's path, or empty for a cancel.
+using ReadingFolderChooser = std::string (*)();
+void SetReadingFolderChooser(ReadingFolderChooser chooser);
+
 }  // namespace hollin

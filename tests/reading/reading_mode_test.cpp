@@ -1,0 +1,687 @@
+// The reading mode on Hollin's real main window over a packaged fixture installer: View,
+// the file list, the display settings, the menu and its accelerators as real key input,
+// the dialogs (answered from a watchdog thread that records their texts), extraction.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <richedit.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "installer/package/block.h"
+#include "installer/package/message_pump.h"
+#include "installer/package/package_format.h"
+#include "installer/package/package_writer.h"
+#include "installer/package/win/startup.h"
+#include "installer/ui/reading_texts.h"
+#include "installer/ui/win/main_window.h"
+#include "installer/ui/win/program.h"
+#include "installer/ui/win/reading_conversion.h"
+#include "installer/ui/win/reading_mode.h"
+
+namespace hollin {
+namespace {
+
+namespace rt = reading_texts;
+
+std::string Encode(const std::wstring& text, UINT cp) {
+  int n = WideCharToMultiByte(cp, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(cp, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out.resize(static_cast<size_t>(n) - 1);
+  return out;
+}
+
+std::string ReadFileText(const std::string& path) {
+  std::string text;
+  if (FILE* f = fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+  }
+  return text;
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  fwrite(text.data(), 1, text.size(), f);
+  fclose(f);
+}
+
+// Rich-edit boxes turn every CR, LF and CR LF into a paragraph end and give it back as CR
+// or CR LF depending on their version; compare with every paragraph end as "\n".
+std::string Paragraphs(std::string text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i] == '\r' ? '\n' : text[i];
+  }
+  return out;
+}
+
+// Watches the test thread's windows for a dialog box (class "#32770"), records its caption
+// and texts, and answers it as the test asked. Every box is closed within its deadline.
+class BoxWatcher {
+ public:
+  struct Seen {
+    std::string caption;
+    std::string message;              // static text of a message box
+    std::vector<std::string> buttons;  // texts of its buttons
+  };
+  enum class Answer { kButton, kColour };
+
+  explicit BoxWatcher(DWORD ui_thread) : ui_thread_(ui_thread) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~BoxWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  // The next box gets `button` (an IDYES/IDNO/IDOK/IDCANCEL id), after setting the colour
+  // dialog's red, green and blue fields when `colour` is set.
+  void Expect(int button, bool set_colour = false, COLORREF colour = 0) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    button_ = button;
+    set_colour_ = set_colour;
+    colour_ = colour;
+  }
+  std::vector<Seen> TakeSeen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Seen> seen;
+    seen.swap(seen_);
+    return seen;
+  }
+
+ private:
+  static BOOL CALLBACK FindBox(HWND wnd, LPARAM lp) {
+    char cls[64] = {};
+    GetClassNameA(wnd, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(wnd)) {
+      *reinterpret_cast<HWND*>(lp) = wnd;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  static BOOL CALLBACK CollectChild(HWND wnd, LPARAM lp) {
+    auto* seen = reinterpret_cast<Seen*>(lp);
+    char cls[64] = {}, text[1024] = {};
+    GetClassNameA(wnd, cls, sizeof cls);
+    GetWindowTextA(wnd, text, sizeof text);
+    if (_stricmp(cls, "Button") == 0) seen->buttons.push_back(text);
+    if (GetDlgCtrlID(wnd) == 0xFFFF && _stricmp(cls, "Static") == 0) seen->message = text;
+    return TRUE;
+  }
+  void Run() {
+    while (!stop_) {
+      HWND box = nullptr;
+      EnumThreadWindows(ui_thread_, FindBox, reinterpret_cast<LPARAM>(&box));
+      if (box) Answer(box);
+      Sleep(20);
+    }
+  }
+  void Answer(HWND box) {
+    Sleep(100);  // let the box finish setting itself up
+    Seen seen;
+    char caption[256] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    seen.caption = caption;
+    EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&seen));
+    int button;
+    bool set_colour;
+    COLORREF colour;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      seen_.push_back(seen);
+      button = button_;
+      set_colour = set_colour_;
+      colour = colour_;
+      button_ = IDCANCEL;  // an unexpected second box is cancelled
+      set_colour_ = false;
+    }
+    if (set_colour) {
+      // The full colour dialog's red, green and blue fields.
+      SetDlgItemInt(box, 706, GetRValue(colour), FALSE);
+      SetDlgItemInt(box, 707, GetGValue(colour), FALSE);
+      SetDlgItemInt(box, 708, GetBValue(colour), FALSE);
+      Sleep(50);
+    }
+    HWND control = GetDlgItem(box, button);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(control));
+    for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
+    if (IsWindow(box) && IsWindowVisible(box)) PostMessageA(box, WM_CLOSE, 0, 0);
+  }
+
+  DWORD ui_thread_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  int button_ = IDCANCEL;
+  bool set_colour_ = false;
+  COLORREF colour_ = 0;
+  std::vector<Seen> seen_;
+};
+
+std::string g_folder_answer;
+std::string AnswerFolder() { return g_folder_answer; }
+
+void SetCaptionOnDecodeError() { SetWindowTextA(Main().window, kDecodeErrorCaption); }
+void KeepRunning(int) {}
+
+struct FixtureFile {
+  std::string name;
+  std::string content;
+};
+
+std::string WriteFixtureInstaller(const std::string& path, const std::vector<FixtureFile>& list,
+                                  uint64_t* offset, int level = 9) {
+  std::vector<PackedFile> files;
+  for (const FixtureFile& f : list) {
+    PackedFile packed;
+    if (!PackFile(f.name, f.content.data(), f.content.size(), level, &packed)) return "pack";
+    files.push_back(std::move(packed));
+  }
+  PackageSpec spec;
+  spec.self_check_on = false;
+  spec.display_name = "Reading fixture";
+  spec.maker_notice = "tests";
+  std::vector<uint8_t> stub(512, 0);
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  std::unique_ptr<FileStream> out = FileStream::Open(path, FileStream::Mode::kCreate);
+  if (!out) return "open " + path;
+  InstallerSummary summary;
+  std::string error;
+  if (!WriteInstaller(*out, stub, spec, files, &summary, &error)) return error;
+  *offset = summary.package_offset;
+  return std::string();
+}
+
+class ReadingModeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    dir_ = std::string(temp) + "hollin-reading-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    out_ = dir_ + "\\out";
+    CreateDirectoryA(out_.c_str(), nullptr);
+
+    std::string big(static_cast<size_t>(kReadingSizeLimit) + 1, '\0');
+    std::mt19937 random(7);
+    for (char& c : big) c = static_cast<char>(random());
+    files_ = {
+        {"readme.txt", "Line one\r\nLine two\r\n<b>kept</b> &amp;\n"},
+        {"page.HTM", "<html>\r\n<body>Hi &amp; bye&nbsp;&copy;</body>\r\n</html>\r\n"},
+        {"lf.txt", "a\nb\nc"},
+        {"crlf.txt", "first\r\nsecond\r\n"},
+        {"noext", "<b>x</b>"},
+        {"big5.txt", Encode(L"中華民國", kBig5CodePage)},
+        {"gb.txt", Encode(L"中华人民共和国", kGbCodePage)},
+        {"doc\\help.html", "<p>Help</p>"},
+        {"..\\evil.txt", "evil"},
+        {"big.bin", big},
+    };
+    installer_ = dir_ + "\\fixture.exe";
+    std::string error = WriteFixtureInstaller(installer_, files_, &offset_, 0);
+    ASSERT_EQ(error, "");
+
+    SetMessagePump(PumpWindowMessages);
+    SetDecodeFailureHandler(SetCaptionOnDecodeError);
+    SetEndProgramHandler(KeepRunning);
+    SetReadingFolderChooser(AnswerFolder);
+    ASSERT_TRUE(BuildMainWindow());
+    ASSERT_TRUE(OpenPackage(installer_, offset_, &Startup()));
+    ShowWindow(Main().window, SW_SHOW);
+    watcher_ = new BoxWatcher(GetCurrentThreadId());
+  }
+  static void TearDownTestSuite() {
+    delete watcher_;
+    watcher_ = nullptr;
+    Startup() = StartupValues();
+    DestroyWindows();
+  }
+
+  MainWindow& m() { return Main(); }
+
+  static void Pump(int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      PumpWindowMessages();
+      Sleep(5);
+    }
+  }
+
+  // A real key press with a modifier, through the input queue and Hollin's message pump.
+  void PressKey(WORD modifier, WORD key) {
+    SetForegroundWindow(m().window);
+    SetFocus(m().log_box);
+    Pump(30);
+    INPUT input[4] = {};
+    for (INPUT& i : input) i.type = INPUT_KEYBOARD;
+    input[0].ki.wVk = modifier;
+    input[1].ki.wVk = key;
+    input[2].ki.wVk = key;
+    input[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    input[3].ki.wVk = modifier;
+    input[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (key == VK_ADD || key == VK_SUBTRACT || (key >= VK_F1 && key <= VK_F24)) {
+      input[1].ki.dwFlags |= 0;  // not extended keys
+    }
+    SendInput(4, input, sizeof(INPUT));
+    Pump(150);
+  }
+
+  void Command(unsigned id) { SendMessageA(m().window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+  bool Checked(unsigned id) {
+    return (GetMenuState(m().reading_menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+  }
+
+  void Select(const std::string& name) {
+    LRESULT at = SendMessageA(m().file_list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(name.c_str()));
+    ASSERT_NE(at, CB_ERR) << name;
+    SendMessageA(m().file_list, CB_SETCURSEL, at, 0);
+    // The notification a user's choice sends to the list's parent.
+    SendMessageA(GetParent(m().file_list), WM_COMMAND,
+                 MAKEWPARAM(GetDlgCtrlID(m().file_list), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(m().file_list));
+    Pump(20);
+  }
+
+  std::string Selected() {
+    LRESULT at = SendMessageA(m().file_list, CB_GETCURSEL, 0, 0);
+    if (at == CB_ERR) return "(none)";
+    char text[MAX_PATH] = {};
+    SendMessageA(m().file_list, CB_GETLBTEXT, at, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+
+  std::string Log() { return Paragraphs(m().Text(m().log_box)); }
+  std::string Caption() { return m().Text(m().window); }
+  void ResetCaption() { m().SetText(m().window, "caption"); }
+
+  COLORREF Background() {
+    COLORREF previous = static_cast<COLORREF>(
+        SendMessageA(m().log_box, EM_SETBKGNDCOLOR, 0, RGB(1, 2, 3)));
+    SendMessageA(m().log_box, EM_SETBKGNDCOLOR, 0, previous);
+    return previous;
+  }
+
+  // Settings for the next file shown: method by its command, convert set, language.
+  void Settings(unsigned method, unsigned set, unsigned language) {
+    Command(method);
+    Command(set);
+    Command(language);
+  }
+
+  static std::string dir_, out_, installer_;
+  static uint64_t offset_;
+  static std::vector<FixtureFile> files_;
+  static BoxWatcher* watcher_;
+};
+
+std::string ReadingModeTest::dir_, ReadingModeTest::out_, ReadingModeTest::installer_;
+uint64_t ReadingModeTest::offset_ = 0;
+std::vector<FixtureFile> ReadingModeTest::files_;
+BoxWatcher* ReadingModeTest::watcher_ = nullptr;
+
+TEST_F(ReadingModeTest, MenuIsBuiltFromTheTemplate) {
+  HMENU menu = m().reading_menu;
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(GetMenuItemCount(menu), 10);
+  struct Row {
+    HMENU holder;
+    int position;
+    const char* text;
+    unsigned id;  // 0 for a submenu
+    bool radio, checked, is_default;
+  };
+  HMENU font = GetSubMenu(menu, 1), methods = GetSubMenu(menu, 6), set = GetSubMenu(menu, 8),
+        language = GetSubMenu(menu, 9);
+  ASSERT_TRUE(font && methods && set && language);
+  EXPECT_EQ(GetMenuItemCount(font), 5);
+  EXPECT_EQ(GetMenuItemCount(methods), 3);
+  const Row rows[] = {
+      {menu, 0, "Return\tCtrl+R", kCmdReturn, false, false, false},
+      {menu, 1, "Font Set", 0, false, false, false},
+      {font, 0, "Max\tCtrl+F1", kCmdFontMax, false, false, false},
+      {font, 4, "Min\tCtrl+F5", kCmdFontMin, false, false, false},
+      {menu, 2, "Background Color\tCtrl+F10", kCmdBackgroundColour, false, false, false},
+      {menu, 3, "Copy All\tCtrl+A", kCmdCopyAll, false, false, false},
+      {menu, 4, "<--\tCtrl+-", kCmdPreviousFile, false, false, false},
+      {menu, 5, "-->\tCtrl++", kCmdNextFile, false, false, false},
+      {methods, 0, "None\tCtrl+F6", kCmdMethodNone, true, true, true},
+      {methods, 1, "One\tCtrl+F7", kCmdMethodOne, true, false, false},
+      {methods, 2, "Second\tCtrl+F8", kCmdMethodSecond, true, false, false},
+      {menu, 7, "Extract Current File\tCtrl+E", kCmdExtractCurrent, false, false, false},
+      {set, 0, "Auto\tAlt+A", kCmdSetAuto, true, true, false},
+      {set, 1, "Default\tAlt+D", kCmdSetDefault, true, false, false},
+      {language, 0, "None\tAlt+N", kCmdLanguageNone, true, true, false},
+      {language, 1, "GB\tAlt+G", kCmdLanguageGb, true, false, false},
+      {language, 2, "Big5\tAlt+B", kCmdLanguageBig5, true, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    char text[128] = {};
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING | MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU;
+    info.dwTypeData = text;
+    info.cch = sizeof text;
+    ASSERT_TRUE(GetMenuItemInfoA(row.holder, row.position, TRUE, &info));
+    EXPECT_STREQ(text, row.text);
+    if (row.id) {
+      EXPECT_EQ(info.wID, row.id);
+    } else {
+      EXPECT_NE(info.hSubMenu, nullptr);
+    }
+    EXPECT_EQ((info.fType & MFT_RADIOCHECK) != 0, row.radio);
+    EXPECT_EQ((info.fState & MFS_CHECKED) != 0, row.checked);
+    EXPECT_EQ((info.fState & MFS_DEFAULT) != 0, row.is_default);
+  }
+}
+
+TEST_F(ReadingModeTest, ViewEntersReadingModeWithTheFileList) {
+  m().Show(m().view_button, true);
+  m().Click(m().view_button);
+  Pump(50);
+  EXPECT_TRUE(IsZoomed(m().window));
+  EXPECT_TRUE(m().Visible(m().nav_bar));
+  EXPECT_FALSE(m().Visible(m().install_panel));
+  EXPECT_FALSE(m().Visible(m().banner));
+  EXPECT_FALSE(m().Visible(m().progress));
+  char date[128] = {};
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, sizeof date);
+  std::string log = Log();
+  std::string head = std::string(rt::kLogHeaderPrefix) + date + " ";
+  EXPECT_EQ(log.substr(0, head.size()), head);
+  std::string hint = std::string(rt::kLogHint) + "\n";
+  ASSERT_GE(log.size(), hint.size());
+  EXPECT_EQ(log.substr(log.size() - hint.size()), hint);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+
+  // Sorted by the list box itself; no entry selected, nothing shown yet.
+  const char* expected[] = {"..\\evil.txt", "big.bin",  "big5.txt", "crlf.txt",  "doc\\help.html",
+                            "gb.txt",       "lf.txt",   "noext",    "page.HTM", "readme.txt"};
+  ASSERT_EQ(SendMessageA(m().file_list, CB_GETCOUNT, 0, 0), 10);
+  for (int i = 0; i < 10; ++i) {
+    char text[MAX_PATH] = {};
+    SendMessageA(m().file_list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, expected[i]);
+  }
+  EXPECT_EQ(Selected(), "(none)");
+}
+
+TEST_F(ReadingModeTest, AutoPicksTheMethodByExtension) {
+  Settings(kCmdMethodOne, kCmdSetAuto, kCmdLanguageNone);
+  Select("readme.txt");
+  EXPECT_TRUE(Checked(kCmdMethodNone));
+  EXPECT_FALSE(Checked(kCmdMethodOne));
+  EXPECT_EQ(Log(), Paragraphs("Line one\r\nLine two\r\n<b>kept</b> &amp;\r"));
+
+  Select("page.HTM");
+  EXPECT_TRUE(Checked(kCmdMethodSecond));
+  EXPECT_FALSE(Checked(kCmdMethodNone));
+  EXPECT_EQ(Log(), "\n\nHi & bye @\n\n");
+
+  Select("noext");
+  EXPECT_TRUE(Checked(kCmdMethodNone));
+  EXPECT_EQ(Log(), "<b>x</b>");
+}
+
+TEST_F(ReadingModeTest, DefaultKeepsTheChosenMethodAndJoinsLines) {
+  Settings(kCmdMethodOne, kCmdSetDefault, kCmdLanguageNone);
+  Select("crlf.txt");
+  EXPECT_TRUE(Checked(kCmdMethodOne));
+  EXPECT_EQ(Log(), "firstsecond");
+  Select("lf.txt");
+  std::string lf = Log();
+  EXPECT_EQ(lf.find("ab"), std::string::npos) << lf;  // the bare LFs still break the lines
+  EXPECT_EQ(lf.size(), 5u);
+  Select("page.HTM");
+  EXPECT_TRUE(Checked(kCmdMethodOne));
+  EXPECT_EQ(Log(), "\n\nHi &amp; bye&nbsp;&copy;\n\n");
+}
+
+TEST_F(ReadingModeTest, LanguageConversionAppliesOnlyWithAMethod) {
+  std::string big5 = Encode(L"中華民國", kBig5CodePage);
+  Settings(kCmdMethodNone, kCmdSetDefault, kCmdLanguageGb);
+  Select("big5.txt");
+  EXPECT_EQ(Log(), big5);  // None shows the bytes as stored
+  Command(kCmdMethodOne);
+  Select("big5.txt");
+  EXPECT_EQ(Log(), Encode(L"中华民国", kGbCodePage));
+  Command(kCmdLanguageBig5);
+  std::string gb = Encode(L"中华人民共和国", kGbCodePage);
+  Select("gb.txt");
+  EXPECT_EQ(Log(), ConvertToBig5(gb));
+  EXPECT_NE(Log(), gb);
+  Settings(kCmdMethodNone, kCmdSetAuto, kCmdLanguageNone);
+}
+
+TEST_F(ReadingModeTest, BlockOverTheLimitIsNotRead) {
+  Select("readme.txt");
+  std::string before = Log();
+  ResetCaption();
+  Select("big.bin");
+  EXPECT_EQ(Caption(), rt::kStreamIsBig);
+  EXPECT_EQ(Log(), before);
+}
+
+TEST_F(ReadingModeTest, PreviousAndNextWrapAround) {
+  SendMessageA(m().file_list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  m().Click(m().prev_button);
+  EXPECT_EQ(Selected(), "readme.txt");
+  m().Click(m().next_button);
+  EXPECT_EQ(Selected(), "..\\evil.txt");
+  m().Click(m().prev_button);
+  EXPECT_EQ(Selected(), "readme.txt");
+  SendMessageA(m().file_list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  m().Click(m().next_button);
+  EXPECT_EQ(Selected(), "..\\evil.txt");
+  Command(kCmdNextFile);
+  EXPECT_EQ(Selected(), "big.bin");
+  Command(kCmdPreviousFile);
+  EXPECT_EQ(Selected(), "..\\evil.txt");
+}
+
+TEST_F(ReadingModeTest, AcceleratorsAreRealKeys) {
+  Settings(kCmdMethodNone, kCmdSetAuto, kCmdLanguageNone);
+  Select("readme.txt");
+  // Ctrl+F7 chooses method One; Alt+D the convert set Default; Alt+G the GB conversion.
+  PressKey(VK_CONTROL, VK_F7);
+  EXPECT_TRUE(Checked(kCmdMethodOne));
+  EXPECT_FALSE(Checked(kCmdMethodNone));
+  PressKey(VK_MENU, 'D');
+  EXPECT_TRUE(Checked(kCmdSetDefault));
+  EXPECT_FALSE(Checked(kCmdSetAuto));
+  PressKey(VK_MENU, 'G');
+  EXPECT_TRUE(Checked(kCmdLanguageGb));
+  PressKey(VK_MENU, 'N');
+  EXPECT_TRUE(Checked(kCmdLanguageNone));
+  PressKey(VK_MENU, 'A');
+  EXPECT_TRUE(Checked(kCmdSetAuto));
+  PressKey(VK_CONTROL, VK_F6);
+  EXPECT_TRUE(Checked(kCmdMethodNone));
+
+  // Ctrl++ and Ctrl+- on the numeric keypad move between files.
+  PressKey(VK_CONTROL, VK_ADD);
+  EXPECT_EQ(Selected(), "..\\evil.txt");
+  PressKey(VK_CONTROL, VK_SUBTRACT);
+  EXPECT_EQ(Selected(), "readme.txt");
+
+  // Ctrl+F1 to Ctrl+F5: the log box's font sizes.
+  const std::pair<WORD, LONG> sizes[] = {{VK_F1, 72}, {VK_F2, 44}, {VK_F3, 36}, {VK_F4, 32},
+                                         {VK_F5, 28}};
+  for (const auto& size : sizes) {
+    PressKey(VK_CONTROL, size.first);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(m().log_box, WM_GETFONT, 0, 0));
+    LOGFONTA lf = {};
+    if (font && GetObjectA(font, sizeof lf, &lf)) {
+      EXPECT_EQ(lf.lfHeight, size.second);
+      EXPECT_EQ(lf.lfWidth, size.second);
+    }
+    CHARFORMATA format = {};
+    format.cbSize = sizeof format;
+    SendMessageA(m().log_box, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    // Twips of the character height at 96 dots per inch (Wine keeps the sign of a cell
+    // height, Windows does not).
+    EXPECT_EQ(std::abs(format.yHeight), size.second * 15) << size.second;
+    RecordProperty("font_" + std::to_string(size.second) + "_twips", format.yHeight);
+  }
+
+  // Ctrl+A: Copy All puts the log box's whole text on the clipboard as CF_TEXT.
+  PressKey(VK_CONTROL, 'A');
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE data = GetClipboardData(CF_TEXT);
+  std::string copied = data ? static_cast<const char*>(GlobalLock(data)) : "";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(copied, m().Text(m().log_box));
+  EXPECT_NE(copied.find("Line two"), std::string::npos);
+}
+
+TEST_F(ReadingModeTest, BackgroundColourDialog) {
+  COLORREF before = Background();
+  watcher_->Expect(IDCANCEL);
+  PressKey(VK_CONTROL, VK_F10);
+  auto seen = watcher_->TakeSeen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(Background(), before);
+
+  watcher_->Expect(IDOK, true, RGB(10, 200, 30));
+  Command(kCmdBackgroundColour);
+  ASSERT_EQ(watcher_->TakeSeen().size(), 1u);
+  EXPECT_EQ(Background(), RGB(10, 200, 30));
+  // The choice is preselected next time: confirming without a change keeps it.
+  watcher_->Expect(IDOK);
+  Command(kCmdBackgroundColour);
+  ASSERT_EQ(watcher_->TakeSeen().size(), 1u);
+  EXPECT_EQ(Background(), RGB(10, 200, 30));
+}
+
+TEST_F(ReadingModeTest, ExtractCurrentFile) {
+  const std::string& readme = files_[0].content;
+  // A cancelled folder choice does nothing.
+  g_folder_answer = "";
+  Select("readme.txt");
+  ResetCaption();
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(Caption(), "caption");
+
+  g_folder_answer = out_;  // without a trailing "\"
+  PressKey(VK_CONTROL, 'E');
+  EXPECT_EQ(Caption(), rt::kExtractFinish);
+  std::string target = out_ + "\\readme.txt";
+  EXPECT_EQ(ReadFileText(target), readme);
+  EXPECT_TRUE(watcher_->TakeSeen().empty());
+
+  // The file exists now: "NO" keeps it as it is.
+  WriteFileText(target, "changed");
+  ResetCaption();
+  watcher_->Expect(IDNO);
+  g_folder_answer = out_ + "\\";  // the separator is not doubled
+  Command(kCmdExtractCurrent);
+  auto seen = watcher_->TakeSeen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].caption, rt::kQuestionCaption);
+  EXPECT_EQ(seen[0].message, target + rt::kOverwriteSuffix);
+  EXPECT_EQ(seen[0].buttons, (std::vector<std::string>{rt::kOverwriteYes, rt::kOverwriteNo}));
+  EXPECT_EQ(ReadFileText(target), "changed");
+  EXPECT_EQ(Caption(), "caption");
+
+  // Over a read-only file: asked, then replaced.
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  watcher_->Expect(IDYES);
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(watcher_->TakeSeen().size(), 1u);
+  EXPECT_EQ(ReadFileText(target), readme);
+  EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(Caption(), rt::kExtractFinish);
+
+  // A name with a folder gets its folder; one that climbs out is refused.
+  Select("doc\\help.html");
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(ReadFileText(out_ + "\\doc\\help.html"), "<p>Help</p>");
+  Select("..\\evil.txt");
+  ResetCaption();
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(Caption(), rt::kStreamIsBad);
+  EXPECT_EQ(GetFileAttributesA((dir_ + "\\evil.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  // The size limit is the reader's only.
+  Select("big.bin");
+  ResetCaption();
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(Caption(), rt::kExtractFinish);
+  EXPECT_EQ(ReadFileText(out_ + "\\big.bin"), files_.back().content);
+  EXPECT_TRUE(watcher_->TakeSeen().empty());
+}
+
+TEST_F(ReadingModeTest, ReturnLeavesTheModeAndCommandsStillWork) {
+  Command(kCmdReturn);
+  Pump(50);
+  EXPECT_FALSE(IsZoomed(m().window));
+  EXPECT_FALSE(m().Visible(m().nav_bar));
+  EXPECT_TRUE(m().Visible(m().install_panel));
+  EXPECT_FALSE(m().Visible(m().banner));
+  EXPECT_EQ(SendMessageA(m().file_list, CB_GETCOUNT, 0, 0), 0);
+  std::string kept = Log();
+  EXPECT_FALSE(kept.empty());
+  // Previous, next and extract do nothing; the font still changes.
+  ResetCaption();
+  Command(kCmdNextFile);
+  Command(kCmdPreviousFile);
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(Caption(), "caption");
+  EXPECT_EQ(Log(), kept);
+  PressKey(VK_CONTROL, VK_F2);
+  CHARFORMATA format = {};
+  format.cbSize = sizeof format;
+  SendMessageA(m().log_box, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  EXPECT_EQ(std::abs(format.yHeight), 44 * 15);
+  EXPECT_TRUE(watcher_->TakeSeen().empty());
+}
+
+TEST_F(ReadingModeTest, PackageEndingInsideABlock) {
+  std::string path = dir_ + "\\short.exe";
+  uint64_t offset = 0;
+  std::string second(3000, 'x');
+  for (size_t i = 0; i < second.size(); ++i) second[i] = static_cast<char>('a' + i % 26);
+  ASSERT_EQ(WriteFixtureInstaller(path, {{"a.txt", "first file"}, {"b.txt", second}}, &offset, 0),
+            "");
+  // Cut the package in the middle of b.txt's block (the action records after it go too).
+  std::string bytes = ReadFileText(path);
+  size_t cut = bytes.find(second.substr(0, 200));
+  ASSERT_NE(cut, std::string::npos);
+  WriteFileText(path, bytes.substr(0, cut + 1000));
+  ASSERT_TRUE(OpenPackage(path, offset, &Startup()));
+  m().Click(m().view_button);
+  Settings(kCmdMethodNone, kCmdSetAuto, kCmdLanguageNone);
+  Select("a.txt");
+  EXPECT_EQ(Log(), "first file");
+  ResetCaption();
+  Select("b.txt");
+  EXPECT_EQ(Caption(), rt::kStreamIsBad);
+  EXPECT_EQ(Log(), second.substr(0, 1000));  // what the remaining bytes decode to
+
+  g_folder_answer = out_;
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(Caption(), rt::kStreamIsBad);
+  EXPECT_EQ(ReadFileText(out_ + "\\b.txt"), second.substr(0, 1000));
+  Command(kCmdReturn);
+  ASSERT_TRUE(OpenPackage(installer_, offset_, &Startup()));
+}
+
+}  // namespace
+}  // namespace hollin
