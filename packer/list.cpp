@@ -174,7 +174,13 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
             "file block " + Quoted(b.line.name) + ": U = " + (have_u ? std::to_string(u) : "?") +
                 (b.position + b.line.block_length > s.Size() ? " (past the end of the file)" : ""));
     }
-    if (actions_position <= s.Size() && s.Seek(actions_position)) ReadActionRecords(s, &a);
+    if (actions_position > s.Size() || !s.Seek(actions_position)) {
+      p.Line("action records: would start past the end of the file (truncated package or a "
+             "wrong block length)");
+      actions_position = UINT64_MAX;
+    } else {
+      ReadActionRecords(s, &a);
+    }
   }
   std::string present;
   auto mark = [&](const char* name, bool on) {
@@ -195,10 +201,10 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
   mark("A13", a.file_removal[0].present);
   mark("A14", a.file_removal[1].present);
   mark("A15", a.file_removal[2].present);
-  p.Row(actions_position, a.end_position,
+  if (actions_position != UINT64_MAX) p.Row(actions_position, a.end_position,
         std::string(uninstaller ? "action records A3 to A15" : "action records") +
             ": present " + (present.empty() ? "none" : present));
-  if (a.end_position != s.Size()) {
+  if (actions_position != UINT64_MAX && a.end_position != s.Size()) {
     p.Line("note: the records end at " + std::to_string(a.end_position - package_offset) +
            ", the file at " + std::to_string(s.Size() - package_offset));
   }

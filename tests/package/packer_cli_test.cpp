@@ -14,6 +14,7 @@
 #include "installer/package/file_list.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/package_reader.h"
+#include "installer/package/package_writer.h"
 #include "installer/package/stream.h"
 
 #ifdef _WIN32
@@ -249,6 +250,22 @@ TEST(Packer, PacksAProductThatReadsBackAndLists) {
   row(blocks[1].position - stub.size(), "file block \"Vellumo.exe\": U = 212480");
   row(actions - stub.size(), "action records: present A5, A11, A13");
   EXPECT_NE(list.out.find("(matches: " + fields.self_check_value + ")"), std::string::npos);
+
+  // An uninstaller written from this installer lists its own uninstall data.
+  std::vector<uint8_t> uninstaller;
+  ASSERT_TRUE(BuildUninstallerFromInstaller(*file, stub.size(), &uninstaller));
+  std::string uninstaller_path = Join(p.dir, "uninstall.exe");
+  WriteFile(uninstaller_path, std::string(uninstaller.begin(), uninstaller.end()));
+  RunResult ulist = RunPacker("--list " + Quote(uninstaller_path));
+  ASSERT_EQ(ulist.status, 0) << ulist.err;
+  EXPECT_NE(ulist.out.find(": uninstaller, "), std::string::npos) << ulist.out;
+  EXPECT_NE(ulist.out.find("self-check value \"vorn2003\""), std::string::npos) << ulist.out;
+  EXPECT_NE(ulist.out.find("uninstall data: L = " + std::to_string(JoinLines(lines).size()) +
+                           ", plain file list of 4 lines"),
+            std::string::npos)
+      << ulist.out;
+  EXPECT_NE(ulist.out.find("action records A3 to A15: present A5, A11, A13"), std::string::npos)
+      << ulist.out;
 
 #ifdef HOLLIN_TEST_STUB_PATH
   // The packed stub finds its own package at its stamped offset and checks every file.
