@@ -180,6 +180,7 @@ void KeepRunning(int) {}
 struct FixtureFile {
   std::string name;
   std::string content;
+  uint32_t stated_size = 0;  // when not 0: the block's uncompressed size field says this
 };
 
 std::string WriteFixtureInstaller(const std::string& path, const std::vector<FixtureFile>& list,
@@ -188,6 +189,9 @@ std::string WriteFixtureInstaller(const std::string& path, const std::vector<Fix
   for (const FixtureFile& f : list) {
     PackedFile packed;
     if (!PackFile(f.name, f.content.data(), f.content.size(), level, &packed)) return "pack";
+    if (f.stated_size) {
+      for (int i = 0; i < 4; ++i) packed.block[i] = static_cast<uint8_t>(f.stated_size >> (8 * i));
+    }
     files.push_back(std::move(packed));
   }
   PackageSpec spec;
@@ -521,11 +525,17 @@ TEST_F(ReadingModeTest, AcceleratorsAreRealKeys) {
   PressKey(VK_CONTROL, VK_SUBTRACT);
   EXPECT_EQ(Selected(), "readme.txt");
 
-  // Ctrl+F1 to Ctrl+F5: the log box's font sizes.
+  // Ctrl+F1 to Ctrl+F5: the log box's font sizes; the face stays.
+  CHARFORMATA before = {};
+  before.cbSize = sizeof before;
+  SendMessageA(m().log_box, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&before));
+  std::string face_before = before.szFaceName;
+  ASSERT_FALSE(face_before.empty());
   const std::pair<WORD, LONG> sizes[] = {{VK_F1, 72}, {VK_F2, 44}, {VK_F3, 36}, {VK_F4, 32},
                                          {VK_F5, 28}};
   for (const auto& size : sizes) {
     PressKey(VK_CONTROL, size.first);
+    // A box that tells its font shows both sizes (Wine's rich edit does not tell).
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(m().log_box, WM_GETFONT, 0, 0));
     LOGFONTA lf = {};
     if (font && GetObjectA(font, sizeof lf, &lf)) {
@@ -538,6 +548,8 @@ TEST_F(ReadingModeTest, AcceleratorsAreRealKeys) {
     // Twips of the character height at 96 dots per inch (Wine keeps the sign of a cell
     // height, Windows does not).
     EXPECT_EQ(std::abs(format.yHeight), size.second * 15) << size.second;
+    EXPECT_EQ(std::string(format.szFaceName), face_before);
+    EXPECT_EQ(format.dwEffects & (CFE_BOLD | CFE_ITALIC), before.dwEffects & (CFE_BOLD | CFE_ITALIC));
     RecordProperty("font_" + std::to_string(size.second) + "_twips", format.yHeight);
   }
 
@@ -679,6 +691,24 @@ TEST_F(ReadingModeTest, PackageEndingInsideABlock) {
   Command(kCmdExtractCurrent);
   EXPECT_EQ(Caption(), rt::kStreamIsBad);
   EXPECT_EQ(ReadFileText(out_ + "\\b.txt"), second.substr(0, 1000));
+  Command(kCmdReturn);
+  ASSERT_TRUE(OpenPackage(installer_, offset_, &Startup()));
+}
+
+TEST_F(ReadingModeTest, SizeThatCannotBeAllocatedIsADecodeError) {
+  // The block says 4 GiB - 1 bytes; its stream holds a few. No attempt to allocate the
+  // stated size, the caption tells, and what the stream held is shown.
+  std::string path = dir_ + "\\huge.exe";
+  uint64_t offset = 0;
+  ASSERT_EQ(WriteFixtureInstaller(path, {{"huge.txt", "small content", 0xFFFFFFFFu}}, &offset),
+            "");
+  ASSERT_TRUE(OpenPackage(path, offset, &Startup()));
+  m().Click(m().view_button);
+  Settings(kCmdMethodNone, kCmdSetAuto, kCmdLanguageNone);
+  ResetCaption();
+  Select("huge.txt");
+  EXPECT_EQ(Caption(), kDecodeErrorCaption);
+  EXPECT_EQ(Log(), "small content");
   Command(kCmdReturn);
   ASSERT_TRUE(OpenPackage(installer_, offset_, &Startup()));
 }

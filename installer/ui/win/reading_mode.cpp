@@ -273,14 +273,33 @@ bool ExtractOne(MainWindow& m, Stream& package, const std::string& folder,
   return true;
 }
 
+LOGFONTA LogFontFromCharFormat(HWND box) {
+  LOGFONTA font = {};
+  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+  CHARFORMATA format = {};
+  format.cbSize = sizeof format;
+  SendMessageA(box, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  if (format.dwMask & CFM_FACE) {
+    lstrcpynA(font.lfFaceName, format.szFaceName, LF_FACESIZE);
+    font.lfPitchAndFamily = format.bPitchAndFamily;
+  }
+  if (format.dwMask & CFM_CHARSET) font.lfCharSet = format.bCharSet;
+  if (format.dwMask & CFM_BOLD) font.lfWeight = (format.dwEffects & CFE_BOLD) ? FW_BOLD : FW_NORMAL;
+  if (format.dwMask & CFM_ITALIC) font.lfItalic = (format.dwEffects & CFE_ITALIC) ? 1 : 0;
+  if (format.dwMask & CFM_UNDERLINE) font.lfUnderline = (format.dwEffects & CFE_UNDERLINE) ? 1 : 0;
+  if (format.dwMask & CFM_STRIKEOUT) font.lfStrikeOut = (format.dwEffects & CFE_STRIKEOUT) ? 1 : 0;
+  return font;
+}
+
 void SetFontSize(MainWindow& m, int size) {
   if (!m.log_box) return;
   ReadingState& s = State();
+  // The box's font: its own when it tells (rich-edit boxes often do not), else the one made
+  // here last, else the face and attributes of its default character format.
   HFONT current = reinterpret_cast<HFONT>(SendMessageA(m.log_box, WM_GETFONT, 0, 0));
   if (!current) current = static_cast<HFONT>(s.font.get());
-  if (!current) current = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   LOGFONTA font = {};
-  if (!GetObjectA(current, sizeof font, &font)) return;
+  if (!current || !GetObjectA(current, sizeof font, &font)) font = LogFontFromCharFormat(m.log_box);
   font.lfWidth = size;
   font.lfHeight = size;
   HFONT made = CreateFontIndirectA(&font);
