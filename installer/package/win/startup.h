@@ -38,10 +38,11 @@ std::string OwnExecutablePath();
 // The program's first command-line argument, or empty.
 std::string FirstCommandLineArgument();
 
-// Opens `path` as the package stream and reads the stub fields and the package header
+// Opens `path` as the package stream and reads the stub fields and the package header at
+// `package_offset` (Hollin passes its stamped PackageOffset())
 // into `values` (own_path becomes `path`). False when the file cannot be opened; a short
 // or damaged file still fills the values the way the format reads missing bytes.
-bool OpenPackage(const std::string& path, StartupValues* values);
+bool OpenPackage(const std::string& path, uint64_t package_offset, StartupValues* values);
 
 // Registry reads of the default-folder rules. Empty when the key does not open or the
 // value is missing or not a string.

@@ -1,0 +1,156 @@
+// Packed installers run as their own processes: the real entry point, the stamped package
+// offset, the windows it shows, the silent self-check exit and the close request.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "common/win/handles.h"
+#include "test_support.h"
+
+namespace hollin {
+namespace {
+
+using vellumo::win::UniqueHandle;
+
+struct Running {
+  UniqueHandle process;
+  DWORD pid = 0;
+};
+
+Running Launch(const std::string& exe, const std::string& arg) {
+  Running r;
+  std::string command = "\"" + exe + "\"" + (arg.empty() ? "" : " " + arg);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi))
+    return r;
+  CloseHandle(pi.hThread);
+  r.process.reset(pi.hProcess);
+  r.pid = pi.dwProcessId;
+  return r;
+}
+
+struct Find {
+  DWORD pid;
+  const char* class_name;
+  HWND found;
+};
+BOOL CALLBACK FindProc(HWND wnd, LPARAM param) {
+  auto* f = reinterpret_cast<Find*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wnd, &pid);
+  char cls[64] = {};
+  GetClassNameA(wnd, cls, sizeof cls);
+  if (pid == f->pid && std::string(cls) == f->class_name) {
+    f->found = wnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND FindWindowOf(DWORD pid, const char* class_name) {
+  Find f{pid, class_name, nullptr};
+  EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+  return f.found;
+}
+
+// Waits (bounded) until the program's main window is visible.
+HWND WaitForMainWindow(const Running& r, int timeout_ms) {
+  for (int waited = 0; waited < timeout_ms; waited += 100) {
+    HWND w = FindWindowOf(r.pid, "HollinMainWindow");
+    if (w && IsWindowVisible(w)) return w;
+    if (WaitForSingleObject(r.process.get(), 100) == WAIT_OBJECT_0) return nullptr;
+  }
+  return nullptr;
+}
+
+std::string Caption(HWND w) {
+  char text[512] = {};
+  GetWindowTextA(w, text, sizeof text);
+  return text;
+}
+
+void Stop(Running& r) {
+  if (r.process && WaitForSingleObject(r.process.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(r.process.get(), 99);
+    WaitForSingleObject(r.process.get(), 5000);
+  }
+}
+
+constexpr int kStartTimeout = 30000;
+
+TEST(HollinProcess, InstallerShowsItsWindowsAndEndsOnClose) {
+  test::Installer i = test::WriteInstaller("run.exe", test::BasicSpec("Process Product"),
+                                           {test::SampleFile("a.txt", 2000)});
+  ASSERT_FALSE(i.path.empty());
+  Running r = Launch(i.path, "");
+  ASSERT_TRUE(r.process);
+  HWND main = WaitForMainWindow(r, kStartTimeout);
+  ASSERT_TRUE(main);
+  EXPECT_EQ(Caption(main), "Process Product");
+  HWND backdrop = FindWindowOf(r.pid, "HollinBackdrop");
+  ASSERT_TRUE(backdrop);
+  EXPECT_TRUE(IsWindowVisible(backdrop));
+  EXPECT_TRUE(IsZoomed(backdrop));
+  EXPECT_FALSE(IsWindowEnabled(backdrop));
+  EXPECT_EQ(Caption(backdrop), "Process Product");
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(r.process.get(), 10000), WAIT_OBJECT_0);
+  Stop(r);
+}
+
+TEST(HollinProcess, UninstallerHidesTheBackdropAndViewMinimisesIt) {
+  struct Case {
+    const char* name;
+    bool uninstaller;
+    const char* arg;
+    std::string caption;
+    bool backdrop_visible, backdrop_minimised;
+  } cases[] = {
+      {"uninstaller", true, "", "Proc---uninstall", false, false},
+      {"view", false, "/v", "Proc", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::Installer i = test::WriteInstaller(
+        std::string(c.name) + ".exe", test::BasicSpec("Proc"), {test::SampleFile("a.txt", 300)},
+        c.uninstaller ? test::MakeUninstallerStub : nullptr);
+    Running r = Launch(i.path, c.arg);
+    ASSERT_TRUE(r.process);
+    HWND main = WaitForMainWindow(r, kStartTimeout);
+    ASSERT_TRUE(main);
+    EXPECT_NE(Caption(main).find(c.caption), std::string::npos) << Caption(main);
+    HWND backdrop = FindWindowOf(r.pid, "HollinBackdrop");
+    ASSERT_TRUE(backdrop);
+    EXPECT_EQ(IsWindowVisible(backdrop) != 0, c.backdrop_visible);
+    if (c.backdrop_visible) {
+      EXPECT_EQ(IsIconic(backdrop) != 0, c.backdrop_minimised);
+    }
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(r.process.get(), 10000), WAIT_OBJECT_0);
+    Stop(r);
+  }
+}
+
+TEST(HollinProcess, SilentSelfCheckFailureEndsWithoutAWindow) {
+  PackageSpec spec = test::BasicSpec("Silent");
+  spec.silent_failure = true;
+  test::Installer i = test::WriteInstaller("silent.exe", spec, {test::SampleFile("a.bin", 4000)},
+                                           [](std::vector<uint8_t>& b) { b[b.size() / 2 + 200] ^= 1; });
+  Running r = Launch(i.path, "");
+  ASSERT_TRUE(r.process);
+  bool window_seen = false;
+  DWORD wait = WAIT_TIMEOUT;
+  for (int waited = 0; waited < kStartTimeout && wait == WAIT_TIMEOUT; waited += 50) {
+    HWND w = FindWindowOf(r.pid, "HollinMainWindow");
+    if (w && IsWindowVisible(w)) window_seen = true;
+    wait = WaitForSingleObject(r.process.get(), 50);
+  }
+  EXPECT_EQ(wait, WAIT_OBJECT_0);
+  EXPECT_FALSE(window_seen);
+  Stop(r);
+}
+
+}  // namespace
+}  // namespace hollin
