@@ -15,6 +15,9 @@
 #include "installer/actions/registration.h"
 #include "installer/actions/win/question_box.h"
 #include "installer/actions/win/windows_platform.h"
+#include "installer/package/crc.h"
+#include "installer/package/file_list.h"
+#include "installer/package/package_reader.h"
 #include "package_builder.h"
 
 namespace hollin {
@@ -426,6 +429,132 @@ TEST(EndToEndTest, InstallRepairAndUninstallOnTheRealSystem) {
   EXPECT_TRUE(WaitFor([&] { return !Exists(folder + "uninstall.exe"); }, 60)) << "uninstall.exe still there";
   EXPECT_TRUE(WaitFor([&] { return !Exists(folder + "del.bat"); }, 30)) << "del.bat still there: " << ReadAll(folder + "del.bat");
 
+  RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, "Applications\\Demo.exe");
+  RemoveTree(root);
+}
+
+}  // namespace
+}  // namespace hollin
+
+namespace hollin {
+namespace {
+
+// Runs a command line and waits for it (bounded); the exit code, or -1 when it did not
+// start or end in time.
+int RunAndWait(const std::string& command_line, int seconds) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::string line = command_line;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return -1;
+  vellumo::win::UniqueHandle process_handle(process.hProcess), thread_handle(process.hThread);
+  if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(seconds) * 1000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 99);
+    return -1;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  return static_cast<int>(code);
+}
+
+// hollin-pack packs a fixture folder onto the stand-in stub; the packed installer installs
+// with "/a", and the uninstaller it writes, run as its own process with "/u", removes the
+// installation and is then deleted by its batch file once it has ended.
+TEST(PackedInstallerTest, PackInstallAndSelfRemovingUninstall) {
+  const std::string bin = BinaryDir();
+  const std::string packer = bin + "\\packer\\hollin-pack.exe";
+  const std::string driver = bin + "\\tests\\actions\\actions_driver.exe";
+  if (!Exists(packer)) GTEST_SKIP() << "hollin-pack is not built";
+  const std::string root = "C:\\hollin-pack-e2e";
+  RemoveTree(root);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\HollinPackTest");
+  RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
+  for (const char* f : {"", "\\src", "\\src\\docs"}) ASSERT_TRUE(CreateDirectoryA((root + f).c_str(), nullptr));
+  const std::string regtest = ReadAll(bin + "\\tests\\actions\\regtest.dll");
+  struct Source {
+    const char* name;
+    std::string content;
+  } sources[] = {{"Demo.exe", "MZ packed pretend program"},
+                 {"regtest.dll", regtest},
+                 {"settings.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\HollinPackTest\\Imported]\r\n"
+                                  "\"value\"=\"imported\"\r\n\r\n"},
+                 {"docs\\guide.txt", std::string(70000, 'g') + "end"}};
+  for (const Source& s : sources) WriteAll(root + "\\src\\" + s.name, s.content);
+  WriteAll(root + "\\product.ini",
+           "[package]\r\ntitle_colour = clwhite\r\ngradient_red = 999\r\ngradient_green = 999\r\n"
+           "gradient_blue = 999\r\nregistry_import = yes\r\nuninstall_key = HollinPackTest\r\n"
+           "display_name = Hollin Pack Test\r\nmaker_notice = tests\r\ndefault_folder = HollinPackTest\r\n\r\n"
+           "[files]\r\nDemo.exe\r\nregtest.dll\r\nsettings.reg\r\ndocs/guide.txt\r\n\r\n"
+           "[register]\r\nfile = regtest.dll\r\n\r\n[autorun]\r\nprogram = Demo.exe\r\n\r\n"
+           "[anyfile_verb]\r\nverb = HollinPackVerb\r\nprogram = Demo.exe\r\n\r\n"
+           "[desktop_shortcut]\r\nlink = Hollin Pack Demo\r\nprogram = Demo.exe\r\n\r\n"
+           "[program_group]\r\nkind = programs\r\nname = Hollin Pack Group\r\nlink = Guide | docs\\guide.txt\r\n");
+  const std::string setup = root + "\\setup.exe";
+  ASSERT_EQ(RunAndWait("\"" + packer + "\" --stub \"" + driver + "\" --manifest " + root + "\\product.ini --root " +
+                           root + "\\src --output " + setup + " --quiet --jobs 1",
+                       180),
+            0);
+
+  const std::string folder = root + "\\Packed App\\";
+  ASSERT_EQ(RunAndWait("\"" + setup + "\" /a \"" + root + "\\Packed App\" " + root + "\\install.log", 180), 0);
+  const std::string log = ReadAll(root + "\\install.log");
+  for (const Source& s : sources) {
+    EXPECT_EQ(ReadAll(folder + s.name), s.content) << s.name;
+    EXPECT_TRUE(HasLine(log, folder + s.name + " extracted,crc is correctly")) << s.name << "\n" << log;
+  }
+  WindowsPlatform platform;
+  const std::string demo = folder + "Demo.exe";
+  const std::string desktop_link = platform.SpecialFolderPath(kCsidlDesktop) + "\\Hollin Pack Demo.lnk";
+  for (const std::string& line : std::vector<std::string>{
+           "register " + folder + "regtest.dll succeful", "autoimport registry files " + folder + "settings.reg",
+           "write registry uninstall key HollinPackTest", "check and confirm write to registry autorun " + demo,
+           "registry anyfile shell " + demo, desktop_link + "  newcreate ",
+           "create program group name Hollin Pack Group", folder + "uninstall.exe created"})
+    EXPECT_TRUE(HasLine(log, line)) << line << "\n" << log;
+  ExpectString(HKEY_CURRENT_USER, kTestKey, "dll_registered", "yes");
+  ExpectString(HKEY_LOCAL_MACHINE, "software\\microsoft\\windows\\currentversion\\uninstall\\HollinPackTest",
+               "displayname", "Hollin Pack Test");
+  ExpectString(HKEY_LOCAL_MACHINE, kRunKey, "Demo.exe", demo);
+  ExpectString(HKEY_CLASSES_ROOT, "*\\shell\\HollinPackVerb\\command", nullptr, platform.ShortPath(demo) + " \"%1\"");
+  EXPECT_TRUE(WaitFor([&] { return Query(HKEY_CURRENT_USER, "Software\\HollinPackTest\\Imported", "value").data == "imported"; }, 60));
+  LinkFields link;
+  ASSERT_TRUE(platform.ReadLink(desktop_link, -1, &link));
+  EXPECT_EQ(testing::Lower(link.target), testing::Lower(demo));
+
+  // The uninstaller, byte for byte, from the installer's own layout.
+  {
+    std::unique_ptr<FileStream> installer = FileStream::Open(setup, FileStream::Mode::kRead);
+    ASSERT_TRUE(installer);
+    std::string driver_image = ReadAll(driver);
+    PackageHeader header;
+    ASSERT_TRUE(ReadPackageHeader(*installer, driver_image.size(), &header));
+    std::vector<std::string> lines = ReadFileListLines(*installer, header.file_list_position);
+    uint64_t actions = 0;
+    LocateFileBlocks(lines, installer->Position(), &actions);
+    ASSERT_TRUE(installer->Seek(actions));
+    ReadRegisterListRecord(*installer);
+    ReadRunRecord(*installer);
+    std::string expected = testing::ExpectedUninstallerImage(ReadAll(setup), header.header_end, installer->Position(), lines);
+    EXPECT_TRUE(ReadAll(folder + "uninstall.exe") == expected) << "uninstall.exe differs";
+  }
+
+  WriteAll(folder + "mine.txt", "added by the user");
+  ASSERT_EQ(RunAndWait("\"" + folder + "uninstall.exe\" /u " + root + "\\uninstall.log", 180), 0);
+  const std::string removal = ReadAll(root + "\\uninstall.log");
+  EXPECT_TRUE(HasLine(removal, "shutdown then delete " + folder + "uninstall.exe")) << removal;
+  for (const Source& s : sources) EXPECT_FALSE(Exists(folder + s.name)) << s.name;
+  EXPECT_FALSE(Exists(folder + "docs"));
+  EXPECT_EQ(ReadAll(folder + "mine.txt"), "added by the user");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "software\\microsoft\\windows\\currentversion\\uninstall\\HollinPackTest"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "*\\shell\\HollinPackVerb"));
+  EXPECT_FALSE(Exists(desktop_link));
+  // The batch waited for the uninstaller's process to end, then removed it and itself.
+  EXPECT_TRUE(WaitFor([&] { return !Exists(folder + "uninstall.exe"); }, 60)) << "uninstall.exe still there";
+  EXPECT_TRUE(WaitFor([&] { return !Exists(folder + "del.bat"); }, 30)) << "del.bat still there";
+
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\HollinPackTest");
   RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
   RegDeleteTreeA(HKEY_CLASSES_ROOT, "Applications\\Demo.exe");
   RemoveTree(root);

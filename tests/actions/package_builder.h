@@ -98,18 +98,23 @@ inline TestPackage BuildPackage(const PackageSpec& spec) {
   return out;
 }
 
-// The uninstaller the installer should write, built independently of the code under test.
-inline std::string ExpectedUninstaller(const TestPackage& package) {
+// The uninstaller an installer should write, built independently of the code under test.
+inline std::string ExpectedUninstallerImage(const std::string& installer, uint64_t header_end,
+                                            uint64_t autorun_position, const std::vector<std::string>& lines) {
   std::string list_text;
-  for (const std::string& line : package.list_lines) list_text += line + "\r\n";
-  std::string image(package.bytes.begin(), package.bytes.begin() + static_cast<long>(package.header_end));
+  for (const std::string& line : lines) list_text += line + "\r\n";
+  std::string image = installer.substr(0, header_end);
   vellumo::PutU32(image, static_cast<uint32_t>(list_text.size()));
   image += list_text;
-  image.append(package.bytes.begin() + static_cast<long>(package.autorun_position), package.bytes.end());
+  image += installer.substr(autorun_position);
   for (int i = 77; i <= 80; ++i) image[i] = 1;
   image[84] = 1;
   image.replace(85, 8, "vorn2003");
   return image;
+}
+inline std::string ExpectedUninstaller(const TestPackage& package) {
+  return ExpectedUninstallerImage(std::string(package.bytes.begin(), package.bytes.end()), package.header_end,
+                                  package.autorun_position, package.list_lines);
 }
 
 }  // namespace hollin::testing
