@@ -128,7 +128,8 @@ TEST(InstallProcedureTest, CrcVerdictsOfNewFiles) {
       {"ignored", "DEADBEEF", true, " extracted,crc ignore checked"},
   };
   for (const Case& c : cases) {
-    if (c.crc == lower_crc && c.crc == ContentCrc(content)) continue;  // no letters in this CRC
+    if (c.crc == lower_crc && lower_crc == ContentCrc(content) && c.line != " extracted,crc is correctly")
+      continue;  // a CRC without letters has no lower-case form
     ProcedureRun run;
     run.host.skip_crc = c.skip_crc;
     PackageSpec spec;
