@@ -744,3 +744,78 @@ TEST(ArchiveVolumes, JoinFailuresAreReported) {
 
 }  // namespace
 }  // namespace vellumo::test
+
+namespace vellumo::test {
+namespace {
+
+// A disk handler that keeps answering "go on" with the wrong disk in the drive ends as a
+// cancel instead of asking forever.
+TEST(ArchiveVolumes, EndlessDiskHandlerEndsAsCancel) {
+  FakePlatform platform;
+  platform.kind = DriveKind::Removable;
+  platform.drive_prefix = "A:";
+  platform.drives = 1;
+  platform.disk_files["PKBACK# 003"] = FixtureDir() + "/span003.zip";
+  platform.inserted = "PKBACK# 003";
+  ArchiveCore core(platform);
+  int asked = 0;
+  core.OnGetNextDisk = [&](int wanted, int last, const std::string& drive) {
+    EXPECT_EQ(wanted, 2);
+    EXPECT_EQ(last, 3);
+    EXPECT_EQ(drive, "A:\\");
+    ++asked;
+    return true;
+  };
+  core.SetZipFileName("/floppy/span.zip");
+  EXPECT_EQ(asked, 100);
+  EXPECT_EQ(core.ErrorCode(), 11007);
+  EXPECT_EQ(platform.boxes, std::vector<std::string>{"User canceled operation"});
+  EXPECT_TRUE(platform.disk_questions.empty());
+}
+
+// Hostile Zip64 end records: counts, sizes and offsets far beyond the file.
+TEST(ArchiveListing, HostileZip64EndRecords) {
+  auto zip64 = [](uint64_t total, uint64_t size, uint64_t offset) {
+    std::string end;
+    PutU32(end, 0x06064B50);
+    PutU32(end, 44);
+    PutU32(end, 0);
+    PutU32(end, 0x002D002D);
+    PutU32(end, 0);
+    PutU32(end, 0);
+    for (uint64_t v : {total, total, size, offset}) {
+      PutU32(end, static_cast<uint32_t>(v));
+      PutU32(end, static_cast<uint32_t>(v >> 32));
+    }
+    std::string locator;
+    PutU32(locator, 0x07064B50);
+    PutU32(locator, 0);
+    PutU32(locator, 0);
+    PutU32(locator, 0);
+    PutU32(locator, 1);
+    return end + locator + EndRecord(0xFFFF, 0xFFFF, 0xFFFF, 0xFFFFFFFFu, 0xFFFFFFFFu, 0);
+  };
+  struct Row {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> boxes;
+  } rows[] = {
+      {"count of 2^60", zip64(1ull << 60, 0, 0), {Text(11015)}},
+      {"size of 2^63", zip64(1, 1ull << 63, 0), {Text(10203), Text(10201)}},
+      {"size of all ones", zip64(1, UINT64_MAX, 0), {Text(10203), Text(10201)}},
+      {"offset of all ones", zip64(1, 0, UINT64_MAX), {Text(10203), Text(11015)}},
+  };
+  std::string dir = TempFolder("zip64-hostile");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteFileBytes(dir + "/h.zip", row.bytes);
+    FakePlatform platform;
+    ArchiveCore core(platform);
+    core.SetZipFileName(dir + "/h.zip");
+    EXPECT_EQ(platform.boxes, row.boxes);
+    EXPECT_EQ(core.EntryCount(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace vellumo::test

@@ -26,6 +26,8 @@ std::string FormatText(const std::string& format, ...) {
   return std::string(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
+constexpr int kMaxDiskRequests = 100;
+
 std::string ThreeDigits(int value) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%03d", value);
@@ -437,7 +439,9 @@ void ArchiveCore::LocateVolume(int volume, bool wanted_known) {
   }
   if (Unattended) throw MakeError(msg::kUnattendedSpanning);
   const std::string wanted_label = zip::kBackupLabelPrefix + ThreeDigits(volume + 1);
-  for (;;) {
+  for (int attempt = 0;; ++attempt) {
+    // A handler that keeps saying "go on" without a new disk must not hold the read forever.
+    if (attempt == kMaxDiskRequests) throw MakeError(msg::kUserCanceled);
     bool go;
     if (OnGetNextDisk) {
       go = OnGetNextDisk(wanted_known ? volume + 1 : 0, last_volume_ + 1, drive_root_);
@@ -554,7 +558,9 @@ void ArchiveCore::ReadDirectory() {
     current_volume_ = last_volume_;
     stored_offset = record.CentralOffset;
     if (record.CentralVolume == record.ThisVolume) {
-      position = static_cast<int64_t>(record.CentralEnd) - static_cast<int64_t>(record.CentralSize);
+      position = record.CentralSize > record.CentralEnd
+                     ? -1
+                     : static_cast<int64_t>(record.CentralEnd - record.CentralSize);
     } else {
       SwitchToVolume(static_cast<int>(record.CentralVolume), true);
       position = static_cast<int64_t>(std::min<uint64_t>(record.CentralOffset, INT64_MAX));

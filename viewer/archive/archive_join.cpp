@@ -78,7 +78,8 @@ bool ArchiveCore::JoinVolumes(const std::string& folder, std::string* joined_pat
 void ArchiveCore::JoinInto(OutputFile& out) {
   // The volume with the end record.
   EndOfCentralRecord record;
-  for (;;) {
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 100) throw MakeError(msg::kUserCanceled);  // see LocateVolume
     if (drive_kind_ == DriveKind::Removable) LocateVolume(0, false);
     else volume_path_ = zip_file_name_;
     if (FindEndRecord(false, &record)) break;
