@@ -11,6 +11,13 @@ else()
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
   endif()
+  # The fuzzing configuration (tests/fuzz): every portable library carries coverage
+  # instrumentation and the sanitizers; only the fuzz targets link libFuzzer's driver.
+  if(VELLUMO_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer -g)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
 endif()
 
 # vellumo_add_gtest(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [WORKING_DIRECTORY dir] [TIMEOUT s])

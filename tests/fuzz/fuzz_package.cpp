@@ -1,0 +1,70 @@
+// The install package readers over arbitrary bytes, in the order Hollin reads them: stub
+// fields, header records 1 to 16, the file list, every file block, the action records, and
+// the uninstaller's data; plus block decoding straight from the start of the input.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "installer/package/block.h"
+#include "installer/package/file_list.h"
+#include "installer/package/package_reader.h"
+#include "installer/package/stream.h"
+
+namespace {
+
+// File blocks decoded per input: enough to reach every path, few enough to stay fast.
+constexpr size_t kMaxBlocks = 8;
+
+void CheckDecode(const hollin::BlockDecodeResult& r, const hollin::MemoryStream& dest) {
+  // Output is cut at U and what is reported is what is there.
+  if (r.produced > r.expected || r.produced != dest.Size()) std::abort();
+  if (r.complete && r.produced != r.expected) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> bytes(data, data + size);
+  hollin::SetDecodeFailureHandler(nullptr);
+
+  {
+    hollin::MemoryStream source(bytes);
+    hollin::MemoryStream dest;
+    CheckDecode(hollin::DecodeBlock(source, dest), dest);
+  }
+
+  hollin::MemoryStream file(bytes);
+  hollin::StubFields stub;
+  hollin::ReadStubFields(file, &stub);
+
+  hollin::PackageHeader header;
+  hollin::ReadPackageHeader(file, 0, &header);
+
+  hollin::BlockDecodeResult list_decode;
+  std::vector<std::string> lines =
+      hollin::ReadFileListLines(file, header.file_list_position, &list_decode);
+  uint64_t first_block = file.Position();
+  uint64_t end = 0;
+  std::vector<hollin::FileBlockLocation> blocks =
+      hollin::LocateFileBlocks(lines, first_block, &end);
+  for (size_t i = 0; i < blocks.size() && i < kMaxBlocks; ++i) {
+    if (!blocks[i].parsed || !file.Seek(blocks[i].position)) continue;
+    hollin::MemoryStream dest;
+    hollin::FileBlockResult r = hollin::ExtractFileBlock(file, blocks[i].line.block_length, dest);
+    if (r.copied) CheckDecode(r.decode, dest);
+    if (!r.copied && r.decode.produced != 0) std::abort();
+  }
+  if (!lines.empty()) {
+    hollin::FileBlockLocation found;
+    hollin::FindFileBlock(lines, first_block, "help.txt", &found);
+  }
+
+  if (file.Seek(end)) {
+    hollin::ActionRecords actions;
+    hollin::ReadActionRecords(file, &actions);
+  }
+  hollin::UninstallData uninstall;
+  hollin::ReadUninstallData(file, header.header_end, &uninstall);
+  return 0;
+}
