@@ -364,7 +364,11 @@ bool IsSafeRelativeName(const std::string& name) {
   for (;;) {
     size_t end = name.find_first_of("\\/", start);
     std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part == "..") return false;
+    // The system drops a component's trailing dots and blanks, so "..." and ".. " are ".."
+    // in disguise: no component of only dots and blanks with two dots or more.
+    if (part.find_first_not_of(". ") == std::string::npos &&
+        std::count(part.begin(), part.end(), '.') >= 2)
+      return false;
     if (end == std::string::npos) break;
     start = end + 1;
   }
