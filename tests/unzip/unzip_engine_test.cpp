@@ -550,7 +550,9 @@ TEST(UnzipNames, SafeRelativeNames) {
     bool safe;
   } cases[] = {{"a.txt", true},     {"a\\b\\c.txt", true}, {"..a\\b..", true}, {"..", false},
                {"a\\..\\b", false}, {"\\abs", false},      {"/abs", false},    {"C:x", false},
-               {"a/../b", false},   {"", false},           {"file.txt:stream", false}};
+               {"a/../b", false},   {"", false},           {"file.txt:stream", false},
+               {"...\\x", false},   {".. \\x", false},     {". .", false},
+               {".\\x", true},      {"a.b\\c", true}};
   for (const Case& c : cases) EXPECT_EQ(IsSafeRelativeName(c.name), c.safe) << c.name;
 }
 
