@@ -16,11 +16,12 @@ namespace vellumo {
 
 namespace {
 
-std::string FormatText(const std::string& format, ...) {
+// The format is a plain pointer: va_start after a reference parameter is undefined.
+std::string FormatText(const char* format, ...) {
   char buffer[1024];
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(buffer, sizeof buffer, format.c_str(), args);
+  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   if (n < 0) return format;
   return std::string(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
@@ -104,10 +105,10 @@ std::string ArchiveCore::MessageText(int id) {
 
 EArchive ArchiveCore::MakeError(int id) { return EArchive(id, MessageText(id)); }
 EArchive ArchiveCore::MakeError(int id, int value) {
-  return EArchive(id, FormatText(MessageText(id), value));
+  return EArchive(id, FormatText(MessageText(id).c_str(), value));
 }
 EArchive ArchiveCore::MakeError(int id, const std::string& value) {
-  return EArchive(id, FormatText(MessageText(id), value.c_str()));
+  return EArchive(id, FormatText(MessageText(id).c_str(), value.c_str()));
 }
 
 void ArchiveCore::ShowArchiveMessage(int id, const std::string& extra) {
@@ -447,9 +448,9 @@ void ArchiveCore::LocateVolume(int volume, bool wanted_known) {
       go = OnGetNextDisk(wanted_known ? volume + 1 : 0, last_volume_ + 1, drive_root_);
     } else {
       std::string text = wanted_known
-                             ? FormatText(MessageText(msg::kInsertDiskVolume), volume + 1, last_volume_ + 1)
+                             ? FormatText(MessageText(msg::kInsertDiskVolume).c_str(), volume + 1, last_volume_ + 1)
                              : MessageText(msg::kInsertLastDisk);
-      text += FormatText(MessageText(msg::kInDrive), drive_root_.c_str());
+      text += FormatText(MessageText(msg::kInDrive).c_str(), drive_root_.c_str());
       go = platform_.AskForDisk(text, !wanted_known);
     }
     if (!go) throw MakeError(msg::kUserCanceled);
