@@ -86,6 +86,20 @@ bool ReadExactly(Stream& s, uint64_t position, uint64_t count, std::vector<uint8
 
 }  // namespace
 
+bool IsRelativeInstallName(const std::string& name) {
+  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos)
+    return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    std::string part = name.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 std::vector<uint8_t> MakeStoredBlock(const void* data, size_t size, int level) {
   std::vector<uint8_t> block;
   if (size > UINT32_MAX) return block;
@@ -168,6 +182,10 @@ bool ValidatePackageSpec(const PackageSpec& spec, const std::vector<PackedFile>&
   for (const auto& f : files) {
     if (f.name.empty() || f.name.find_first_of("|\r\n") != std::string::npos) {
       *error = "file name \"" + f.name + "\" is empty or holds \"|\" or a line end";
+      return false;
+    }
+    if (!IsRelativeInstallName(f.name)) {
+      *error = "file name \"" + f.name + "\" would be written outside the install folder";
       return false;
     }
   }

@@ -50,6 +50,10 @@ std::vector<uint8_t> MakeStoredBlock(const void* data, size_t size, int level);
 bool PackFile(const std::string& name, const void* data, size_t size, int level,
               PackedFile* out);
 
+// A packaged file name the installer can only write inside its install folder: relative,
+// no drive, no empty, "." or ".." part.
+bool IsRelativeInstallName(const std::string& name);
+
 // Checks every text of the spec and every file name against the format's limits (header
 // strings of at most 255 bytes, names without "|" or line ends). The message names the field.
 bool ValidatePackageSpec(const PackageSpec& spec, const std::vector<PackedFile>& files,

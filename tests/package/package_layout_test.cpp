@@ -354,6 +354,12 @@ TEST(Layout, WriterRefusesTextsThatDoNotFit) {
          s.actions.desktop_shortcut.program = std::string(300, 'p'); }, "desktop shortcut program"},
       {"bar in a name", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "a|b"; },
        "file name"},
+      {"parent folder", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "sub\\..\\..\\x"; },
+       "outside the install folder"},
+      {"absolute", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "C:\\x.dll"; },
+       "outside the install folder"},
+      {"rooted", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "\\x.dll"; },
+       "outside the install folder"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
