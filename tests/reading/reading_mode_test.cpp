@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "installer/package/block.h"
+#include "installer/package/file_list.h"
 #include "installer/package/message_pump.h"
 #include "installer/package/package_format.h"
 #include "installer/package/package_writer.h"
@@ -210,6 +211,34 @@ std::string WriteFixtureInstaller(const std::string& path, const std::vector<Fix
   return std::string();
 }
 
+// Rewrites the installer's file list with one name replaced (same file blocks after it).
+bool ReplaceInFileList(const std::string& path, uint64_t offset, const std::string& from,
+                       const std::string& to) {
+  StartupValues values;
+  if (!OpenPackage(path, offset, &values)) return false;
+  std::vector<std::string> lines = ReadFileListLines(*values.package, values.file_list_position);
+  uint64_t blocks_start = values.package->Position();
+  values.package.reset();
+  bool replaced = false;
+  for (std::string& line : lines) {
+    if (line.compare(0, from.size() + 1, from + "|") == 0) {
+      line = to + line.substr(from.size());
+      replaced = true;
+    }
+  }
+  if (!replaced) return false;
+  std::string text = JoinLines(lines);
+  std::vector<uint8_t> block = MakeStoredBlock(text.data(), text.size(), 9);
+  std::string bytes = ReadFileText(path);
+  std::string out = bytes.substr(0, static_cast<size_t>(values.file_list_position));
+  uint32_t n = static_cast<uint32_t>(block.size());
+  for (int i = 0; i < 4; ++i) out += static_cast<char>(n >> (8 * i));
+  out.append(block.begin(), block.end());
+  out += bytes.substr(static_cast<size_t>(blocks_start));
+  WriteFileText(path, out);
+  return true;
+}
+
 class ReadingModeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -232,12 +261,15 @@ class ReadingModeTest : public ::testing::Test {
         {"big5.txt", Encode(L"中華民國", kBig5CodePage)},
         {"gb.txt", Encode(L"中华人民共和国", kGbCodePage)},
         {"doc\\help.html", "<p>Help</p>"},
-        {"..\\evil.txt", "evil"},
+        {"XX\\evil.txt", "evil"},  // becomes "..\\evil.txt" below
         {"big.bin", big},
     };
     installer_ = dir_ + "\\fixture.exe";
     std::string error = WriteFixtureInstaller(installer_, files_, &offset_, 0);
     ASSERT_EQ(error, "");
+    // The packer refuses names that climb out of the install folder; a hostile package
+    // can still hold one.
+    ASSERT_TRUE(ReplaceInFileList(installer_, offset_, "XX\\evil.txt", "..\\evil.txt"));
 
     SetMessagePump(PumpWindowMessages);
     SetDecodeFailureHandler(SetCaptionOnDecodeError);
@@ -711,6 +743,32 @@ TEST_F(ReadingModeTest, SizeThatCannotBeAllocatedIsADecodeError) {
   EXPECT_EQ(Log(), "small content");
   Command(kCmdReturn);
   ASSERT_TRUE(OpenPackage(installer_, offset_, &Startup()));
+}
+
+TEST_F(ReadingModeTest, StartedWithTheViewSwitch) {
+  // The way Hollin starts with "/v": start-up clicks View, then the backdrop is built and
+  // the message loop shows the main window.
+  Command(kCmdReturn);
+  ASSERT_EQ(RunStartup(installer_, offset_, "/v"), StartupOutcome::kRunMessageLoop);
+  BuildBackdropWindow("/v", true);
+  ShowWindow(m().window, SW_SHOW);
+  UpdateWindow(m().window);
+  Pump(300);
+  EXPECT_TRUE(IsZoomed(m().window));
+  EXPECT_TRUE(m().Visible(m().nav_bar));
+  EXPECT_TRUE(IsWindowVisible(m().nav_bar));
+  EXPECT_FALSE(m().Visible(m().install_panel));
+  RECT window = {}, nav = {}, log = {}, work = {};
+  GetWindowRect(m().window, &window);
+  GetWindowRect(m().nav_bar, &nav);
+  GetWindowRect(m().log_box, &log);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  // Maximised over the work area; the navigation bar at the bottom, the log box above it.
+  EXPECT_LE(window.left, work.left);
+  EXPECT_GE(window.right, work.right);
+  EXPECT_EQ(nav.top, log.bottom);
+  EXPECT_EQ(nav.right - nav.left, work.right - work.left);
+  EXPECT_EQ(SendMessageA(m().file_list, CB_GETCOUNT, 0, 0), 10);
 }
 
 }  // namespace
