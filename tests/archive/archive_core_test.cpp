@@ -385,7 +385,9 @@ TEST(ArchiveListing, CodePageRule) {
     ASSERT_EQ(core.EntryCount(), 1);
     EXPECT_EQ(core.EntryList()[0].FileName, row.listed) << int(row.host) << " " << int(row.made_by);
     bool converts = row.listed == converted;
-    if (!(row.flags & 0x800)) EXPECT_EQ(core.EntryList()[0].FileComment, converts ? "c\xE4" : "c\x84");
+    if (!(row.flags & 0x800)) {
+      EXPECT_EQ(core.EntryList()[0].FileComment, converts ? "c\xE4" : "c\x84");
+    }
   }
 }
 
@@ -454,7 +456,7 @@ TEST(ArchiveVolumes, RemovableDisksAreAskedFor) {
     platform.drive_prefix = "A:";
     platform.drives = 1;
     for (int v = 1; v <= volumes; ++v) {
-      char label[16];
+      char label[24];
       std::snprintf(label, sizeof label, "PKBACK# %03d", v);
       char file[32];
       std::snprintf(file, sizeof file, "/span%03d.zip", v);
@@ -466,8 +468,9 @@ TEST(ArchiveVolumes, RemovableDisksAreAskedFor) {
     core.Unattended = row.unattended;
     core.SetZipFileName("/floppy/span.zip");
     EXPECT_EQ(platform.disk_questions.size(), row.questions);
-    if (!platform.disk_questions.empty())
+    if (!platform.disk_questions.empty()) {
       EXPECT_EQ(platform.disk_questions[0].substr(0, 32), "Please insert disk volume 2 of 3");
+    }
     if (row.error == 0) {
       EXPECT_EQ(core.EntryCount(), 61);
       EXPECT_TRUE(platform.boxes.empty());
@@ -525,10 +528,14 @@ TEST(ArchiveCallback, PasswordRequests) {
     EXPECT_EQ(core.HandleCallback(r.bytes), 0);
     EXPECT_EQ(r.Field(unzip::kCallbackErrorCode), row.flag_out);
     EXPECT_EQ(r.Field(unzip::kCallbackSize), row.count_out);
-    if (row.flag_out) EXPECT_EQ(r.Text(), row.password_out);
+    if (row.flag_out) {
+      EXPECT_EQ(r.Text(), row.password_out);
+    }
     ASSERT_EQ(platform.prompts.size(), row.prompts);
     EXPECT_EQ(platform.prompts[0], std::make_pair(std::string("Password"), std::string("Enter Password ")));
-    if (row.prompts > 1) EXPECT_EQ(platform.prompts[1].second, "Confirm Password ");
+    if (row.prompts > 1) {
+      EXPECT_EQ(platform.prompts[1].second, "Confirm Password ");
+    }
     EXPECT_EQ(platform.boxes, row.boxes);
     EXPECT_EQ(core.Password(), "kept");  // an answer is for this request only
   }
@@ -690,7 +697,7 @@ TEST(ArchiveVolumes, JoinedSetIsAValidArchive) {
       platform.drive_prefix = "A:";
       platform.drives = 1;
       for (int v = 1; v <= 3; ++v) {
-        char label[16], file[32];
+        char label[24], file[32];
         std::snprintf(label, sizeof label, "PKBACK# %03d", v);
         std::snprintf(file, sizeof file, "/span%03d.zip", v);
         platform.disk_files[label] = FixtureDir() + file;
@@ -707,8 +714,9 @@ TEST(ArchiveVolumes, JoinedSetIsAValidArchive) {
     ASSERT_TRUE(core.JoinVolumes(folder, &joined));
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(platform.disk_script.empty());
-    if (row.kind == DriveKind::Removable)
+    if (row.kind == DriveKind::Removable) {
       EXPECT_EQ(platform.disk_questions[2], "Please insert last disk\nin drive: A:\\ [stop]");
+    }
     EXPECT_EQ(RunCommand("unzip -Z1 '" + joined + "'"), RunCommand("unzip -Z1 '" + FixtureDir() + "/span_whole.zip'"));
     std::string test = RunCommand("unzip -tq '" + joined + "' 2>&1");
     EXPECT_NE(test.find("No errors detected"), std::string::npos) << test;

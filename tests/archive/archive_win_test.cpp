@@ -346,7 +346,9 @@ TEST_F(ArchiveWin, ParameterRecordAndCallbackSeenByTheLibrary) {
                         kParamOverwrite, kParamUnused76})
     EXPECT_EQ(call.Field(offset), 0) << offset;
   for (size_t offset = 92; offset < 144; offset += 4)
-    if (offset != kParamPasswordRequestCount) EXPECT_EQ(call.Field(offset), 0) << offset;
+    if (offset != kParamPasswordRequestCount) {
+      EXPECT_EQ(call.Field(offset), 0) << offset;
+    }
   // The password callback: the prompt's answer, flag 1, the count sent back; then go on.
   EXPECT_EQ(std::string(call.answer), "typed");
   EXPECT_EQ(call.numbers[1], 1);
@@ -534,6 +536,31 @@ TEST_F(ArchiveWin, EveryFixtureEntryExtractsToTheBytesUnzipGives) {
   EXPECT_EQ(watcher.Texts(), (std::vector<std::string>{Text(10203), Text(10204)}));
 }
 
+// A volume set is joined into a temporary "zip*.zip" for the library and removed afterwards.
+TEST_F(ArchiveWin, VolumeSetJoinedIntoTemporaryFile) {
+  archive.SetDLLDirectory(Dlls("real"));
+  ASSERT_TRUE(archive.LoadUnzipLibrary());
+  std::string last = ReadAll(Fixtures() + "\\span_last.txt");
+  last.erase(last.find_last_not_of("\r\n") + 1);
+  archive.SetZipFileName(Fixtures() + "\\" + last);
+  ASSERT_EQ(archive.EntryCount(), 61);
+  std::string temp = TempDir("join-temp");
+  archive.TempDir = temp;
+  BoxWatcher watcher;
+  TEntryStream* stream = archive.ExtractEntryToStream("noise.bin");
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->Size(), 124000u);
+  WIN32_FIND_DATAA found;
+  HANDLE find = ::FindFirstFileA((temp + "\\*.zip").c_str(), &found);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+  if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
+  // A temporary folder that does not exist: the join fails with its message, no stream.
+  archive.TempDir = temp + "\\absent";
+  EXPECT_EQ(archive.ExtractEntryToStream("noise.bin"), nullptr);
+  EXPECT_EQ(watcher.Texts(), std::vector<std::string>{Text(11027)});
+  EXPECT_FALSE(archive.Busy());
+}
+
 TEST_F(ArchiveWin, RealLibraryPasswords) {
   archive.SetDLLDirectory(Dlls("real"));
   ASSERT_TRUE(archive.LoadUnzipLibrary());
@@ -559,7 +586,9 @@ TEST_F(ArchiveWin, RealLibraryPasswords) {
     archive.SetPassword(row.password);
     TEntryStream* stream = archive.ExtractEntryToStream("readme.txt");
     EXPECT_EQ(stream != nullptr, row.stream);
-    if (stream) EXPECT_TRUE(StreamText(stream) == expected);
+    if (stream) {
+      EXPECT_TRUE(StreamText(stream) == expected);
+    }
     size_t prompts = 0;
     for (const SeenBox& b : watcher.Boxes()) prompts += b.title == "Password";
     EXPECT_EQ(prompts, row.prompts_seen);

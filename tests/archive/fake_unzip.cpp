@@ -15,12 +15,14 @@ using namespace vellumo::unzip;
 #define FAKE_OLD 3
 #define FAKE_RECORDER 4
 
+#if FAKE_UNZIP_KIND == FAKE_RECORDER
 namespace {
 uint8_t g_params[kUnzipParamsSize];
 char g_password[256], g_path[MAX_PATH], g_spec[512], g_answer[kCallbackTextSize];
 int32_t g_calls = 0, g_answer_flag = -99, g_answer_count = -99, g_callback_result = -99;
 int32_t g_progress_result = -99;
 }  // namespace
+#endif
 
 extern "C" {
 
@@ -30,8 +32,11 @@ __declspec(dllexport) int32_t __stdcall GetUnzipVersion() { return FAKE_UNZIP_KI
 
 #if FAKE_UNZIP_KIND != FAKE_NO_EXEC
 __declspec(dllexport) int32_t __stdcall UnzipExec(void* params) {
+#if FAKE_UNZIP_KIND != FAKE_RECORDER
+  (void)params;
+  return 0;
+#else
   ++g_calls;
-  if (FAKE_UNZIP_KIND != FAKE_RECORDER) return 0;
   std::memcpy(g_params, params, kUnzipParamsSize);
   auto text = [&](size_t offset, char* out, size_t size) {
     const char* p = static_cast<const char*>(RecordGetAddress(params, offset));
@@ -63,6 +68,7 @@ __declspec(dllexport) int32_t __stdcall UnzipExec(void* params) {
   uint32_t size = RecordGet(params, kParamOutputSize);
   for (uint32_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>('A' + i % 26);
   return 1;
+#endif
 }
 #endif
 

@@ -3,12 +3,16 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellumo::test {
 
 // Minimal ZIP writer for hand-made and hostile archives (stored entries only).
 struct TestEntry {
+  TestEntry() = default;
+  TestEntry(std::string entry_name, std::string entry_data)
+      : name(std::move(entry_name)), data(std::move(entry_data)) {}
   std::string name;
   std::string data;
   uint8_t made_by = 20;

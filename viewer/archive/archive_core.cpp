@@ -291,6 +291,7 @@ std::string ArchiveCore::ConvertText(const std::string& raw, uint8_t made_by, ui
 }
 
 bool ArchiveCore::FindEndRecord(bool raise, EndOfCentralRecord* record) {
+  if (volume_path_.empty()) volume_path_ = zip_file_name_;
   reader_.reset();
   file_ = platform_.OpenRead(volume_path_);
   if (!file_) {
