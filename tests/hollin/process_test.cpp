@@ -149,6 +149,9 @@ TEST(HollinProcess, SilentSelfCheckFailureEndsWithoutAWindow) {
   }
   EXPECT_EQ(wait, WAIT_OBJECT_0);
   EXPECT_FALSE(window_seen);
+  DWORD code = 99;
+  GetExitCodeProcess(r.process.get(), &code);
+  EXPECT_EQ(code, 0u);  // an orderly end, not a failure to start
   Stop(r);
 }
 

@@ -89,6 +89,22 @@ Installer WriteInstaller(const std::string& file_name, const PackageSpec& spec,
   return out;
 }
 
+Installer WriteUninstaller(const std::string& file_name, const PackageSpec& spec,
+                           const std::vector<PackedFile>& files) {
+  Installer installer =
+      WriteInstaller("from-" + file_name.substr(file_name.find_last_of("\\") + 1), spec, files);
+  Installer out = installer;
+  MemoryStream image(installer.bytes);
+  out.bytes.clear();
+  if (!BuildUninstallerFromInstaller(image, installer.package_offset, &out.bytes)) {
+    std::fprintf(stderr, "uninstaller image failed\n");
+    return out;
+  }
+  out.path = ScratchFolder() + "\\" + file_name;
+  WriteBytes(out.path, out.bytes);
+  return out;
+}
+
 void MakeUninstallerStub(std::vector<uint8_t>& bytes) {
   for (int i = 0; i < 4; ++i) bytes[kTotalUnpackedSizeOffset + i] = kUninstallerTotalSizeByte;
   bytes[kUninstallerFlagOffset] = kUninstallerFlagValue;

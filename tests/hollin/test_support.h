@@ -34,6 +34,9 @@ Installer WriteInstaller(const std::string& file_name, const PackageSpec& spec,
                          const std::vector<PackedFile>& files,
                          void (*patch)(std::vector<uint8_t>&) = nullptr);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// The uninstaller the install procedure would write for that installer.
+Installer WriteUninstaller(const std::string& file_name, const PackageSpec& spec,
+                           const std::vector<PackedFile>& files);
 
 // Turns an installer image into what an uninstaller's stub fields say.
 void MakeUninstallerStub(std::vector<uint8_t>& bytes);

@@ -121,7 +121,7 @@ TEST_F(HollinWindow, UninstallStateAfterStartup) {
   PackageSpec spec = test::BasicSpec("Demo Product");
   spec.has_default_folder = true;
   spec.default_folder = "App";
-  Installer i = Pack("uninstall.exe", spec, {test::SampleFile("a.txt", 10)}, Uninstaller);
+  Installer i = test::WriteUninstaller("uninstall.exe", spec, {test::SampleFile("a.txt", 10)});
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   MainWindow& m = M();
   EXPECT_EQ(m.Text(m.window), "Demo Product---uninstall");
@@ -315,6 +315,7 @@ TEST_F(HollinWindow, DefaultFolderFromRegistry) {
 
 TEST_F(HollinWindow, AutoInstallSwitchAcceptsPressesSetupAndEnds) {
   Installer i = Pack("auto.exe", ContainedSpec("AutoInstall"));
+  std::string log_before = M().Text(M().log_box);
   test::BoxWatchdog watchdog(IDOK);
   ASSERT_EQ(Start(i, "/a"), StartupOutcome::kEndProgram);
   EXPECT_TRUE(M().Checked(M().accept_box));
@@ -322,7 +323,9 @@ TEST_F(HollinWindow, AutoInstallSwitchAcceptsPressesSetupAndEnds) {
   EXPECT_FALSE(Startup().self_check_ran);  // "/a" skips the self check
   EXPECT_FALSE(Shown(M().crc_good_label));
   EXPECT_EQ(g_end_calls, 0);  // start-up hands the end back to the entry point
-  EXPECT_EQ(M().Text(M().log_box).find(texts::kBuiltInLicence), std::string::npos);
+  EXPECT_NE(M().Text(M().log_box), log_before);  // Setup ran
+  std::string folder = test::ScratchFolder() + "\\AutoInstall";
+  EXPECT_NE(GetFileAttributesA((folder + "\\uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(HollinWindow, SwitchesInTheWrongProgramOrCaseAreIgnored) {
@@ -349,16 +352,34 @@ TEST_F(HollinWindow, ViewSwitchStartsReadingAndMinimisesTheBackdrop) {
   std::string log_before = M().Text(M().log_box);
   ASSERT_EQ(Start(i, "/v"), StartupOutcome::kRunMessageLoop);
   EXPECT_NE(M().Text(M().log_box), log_before);  // the View click reached the reading mode
+  MainWindow& m = M();
+  EXPECT_TRUE(IsZoomed(m.window));
+  EXPECT_FALSE(Shown(m.banner));
+  EXPECT_FALSE(Shown(m.install_panel));
+  EXPECT_TRUE(Shown(m.nav_bar));
+  EXPECT_EQ(SendMessageA(m.file_list, CB_GETCOUNT, 0, 0), 1);
+  RECT client, nav, log;
+  GetClientRect(m.window, &client);
+  GetWindowRect(m.nav_bar, &nav);
+  GetWindowRect(m.log_box, &log);
+  EXPECT_EQ(nav.bottom - nav.top, 31);
+  EXPECT_EQ(log.bottom, nav.top);  // the log box over the navigation bar
   EXPECT_TRUE(Startup().self_check_ran);
   ASSERT_TRUE(BuildBackdropWindow("/v", true));
   EXPECT_TRUE(IsIconic(Backdrop().window));
 }
 
 TEST_F(HollinWindow, UninstallSwitchPressesUninstallAndEnds) {
-  Installer i = Pack("autouninstall.exe", ContainedSpec("AutoUninstall"), {}, Uninstaller);
+  // In a folder of its own: the uninstaller removes its folder when it can.
+  CreateDirectoryA((test::ScratchFolder() + "\\uninstalled").c_str(), nullptr);
+  Installer i = test::WriteUninstaller("uninstalled\\autouninstall.exe",
+                                       ContainedSpec("AutoUninstall"),
+                                       {test::SampleFile("not-installed.txt", 10)});
+  std::string log_before = M().Text(M().log_box);
   test::BoxWatchdog watchdog(IDNO);
   ASSERT_EQ(Start(i, "/u"), StartupOutcome::kEndProgram);
   EXPECT_TRUE(watchdog.boxes().empty());  // "/u" asks nothing
+  EXPECT_NE(M().Text(M().log_box), log_before);  // the uninstall procedure ran
 }
 
 TEST_F(HollinWindow, AcceptToggleEnablesAndDisablesTogether) {
@@ -422,12 +443,8 @@ TEST_F(HollinWindow, LogBoxSettingsAndLinkOpening) {
   GetClassNameA(m.log_box, cls, sizeof cls);
   EXPECT_TRUE(std::string(cls) == "RichEdit20A" || std::string(cls) == "RichEdit") << cls;
   EXPECT_EQ(SendMessageA(m.log_box, EM_GETLIMITTEXT, 0, 0), 10485760);
-  if (m.rich_edit_20) {
-    EXPECT_TRUE(SendMessageA(m.log_box, EM_GETLANGOPTIONS, 0, 0) & IMF_AUTOKEYBOARD);
-  }
   LONG style = GetWindowLongA(m.log_box, GWL_STYLE);
   EXPECT_TRUE(style & ES_MULTILINE);
-  EXPECT_TRUE(style & WS_VSCROLL);
   EXPECT_FALSE(style & ES_READONLY);
   EXPECT_FALSE(style & ES_AUTOHSCROLL);
 
@@ -451,6 +468,15 @@ TEST_F(HollinWindow, LogBoxSettingsAndLinkOpening) {
   std::string log = m.Text(m.log_box);
   EXPECT_NE(log.find("one"), std::string::npos);
   EXPECT_LT(log.find("one"), log.find("two"));
+  // Appending after a long text lands at its end, line ends included.
+  m.SetLogText("first\r\nsecond\r\n");
+  SendMessageA(m.log_box, EM_SETSEL, 0, 0);  // caret at the start, as after a click there
+  m.AppendLog("third\r\n");
+  log = m.Text(m.log_box);
+  ASSERT_GE(log.size(), 5u);
+  EXPECT_EQ(log.find("first"), 0u);
+  EXPECT_NE(log.find("third"), std::string::npos);
+  EXPECT_GT(log.find("third"), log.find("second"));
 }
 
 TEST_F(HollinWindow, CreationOrderWindowStyleAndLayout) {
@@ -535,7 +561,9 @@ TEST_F(HollinWindow, ControlColours) {
     SendMessageA(GetParent(c.control), msg, reinterpret_cast<WPARAM>(dc),
                  reinterpret_cast<LPARAM>(c.control));
     EXPECT_EQ(GetTextColor(dc), c.text) << c.name;
-    if (c.check_back) EXPECT_EQ(GetBkColor(dc), c.back) << c.name;
+    if (c.check_back) {
+      EXPECT_EQ(GetBkColor(dc), c.back) << c.name;
+    }
   }
   DeleteDC(dc);
 }

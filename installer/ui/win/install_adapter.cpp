@@ -1,5 +1,6 @@
 #include "installer/ui/win/install_adapter.h"
 
+#include "installer/actions/win/question_box.h"
 #include "installer/package/win/startup.h"
 #include "installer/ui/win/program.h"
 #include "installer/ui/win/texts.h"
@@ -30,7 +31,7 @@ void WindowInstallHost::ShowMessage(const std::string& text) {
   MessageBoxA(w_.window, text.c_str(), texts::kApplicationCaption, MB_OK);
 }
 bool WindowInstallHost::AskYesNo(const std::string& question) {
-  return MessageBoxA(w_.window, question.c_str(), texts::kApplicationCaption, MB_YESNO) == IDYES;
+  return AskYesNoBox(w_.window, question, texts::kApplicationCaption);
 }
 void WindowInstallHost::PumpMessages() { PumpWindowMessages(); }
 void WindowInstallHost::EndProgram() { hollin::EndProgram(0); }
@@ -51,11 +52,13 @@ InstallContext MakeInstallContext() {
 }
 
 void RunInstallFromWindow() {
-  Main().AppendLog(std::string(texts::kSetupButton) + texts::kNotAvailable);
+  WindowInstallHost host(Main());
+  RunInstall(host, MakeInstallContext());
 }
 
 void RunUninstallFromWindow() {
-  Main().AppendLog(std::string(texts::kUninstallButton) + texts::kNotAvailable);
+  WindowInstallHost host(Main());
+  RunUninstall(host, MakeInstallContext());
 }
 
 }  // namespace hollin

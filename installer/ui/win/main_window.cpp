@@ -19,11 +19,7 @@
 #include "installer/ui/win/texts.h"
 #include "installer/ui/win/window_rules.h"
 
-#if __has_include("installer/ui/win/reading_mode.h")
 #include "installer/ui/win/reading_mode.h"
-#else
-#include "installer/ui/win/reading_placeholder.h"
-#endif
 
 namespace hollin {
 namespace {
@@ -579,7 +575,11 @@ void MainWindow::ClearLog() { SetText(log_box, std::string()); }
 
 void MainWindow::AppendLog(const std::string& text) {
   if (!log_box) return;
-  CHARRANGE end = {-1, -1};
+  // The caret goes to the end of the text (character positions count a line end once).
+  GETTEXTLENGTHEX count = {GTL_NUMCHARS, CP_ACP};
+  LRESULT length = SendMessageA(log_box, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&count), 0);
+  if (length <= 0) length = SendMessageA(log_box, WM_GETTEXTLENGTH, 0, 0);
+  CHARRANGE end = {static_cast<LONG>(length), static_cast<LONG>(length)};
   SendMessageA(log_box, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
   SendMessageA(log_box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   SendMessageA(log_box, EM_SCROLLCARET, 0, 0);

@@ -46,9 +46,6 @@ constexpr const char* kHelpLines[] = {
     "update a software is not necessary uninstall old version",
 };
 
-// Shown by Setup, Uninstall and View while those procedures are not part of the build.
-constexpr char kNotAvailable[] = " is not available in this build\r\n";
-
 // The built-in licence of packages made with our packer; a package's own licence replaces it.
 constexpr char kBuiltInLicence[] =
     "                         Hollin Installer Licence\r\n"
