@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -77,6 +78,7 @@ class BoxWatcher {
     std::string caption;
     std::string message;              // static text of a message box
     std::vector<std::string> buttons;  // texts of its buttons
+    std::vector<std::string> statics;  // texts of its static controls
   };
   enum class Answer { kButton, kColour };
 
@@ -118,7 +120,10 @@ class BoxWatcher {
     GetClassNameA(wnd, cls, sizeof cls);
     GetWindowTextA(wnd, text, sizeof text);
     if (_stricmp(cls, "Button") == 0) seen->buttons.push_back(text);
-    if (GetDlgCtrlID(wnd) == 0xFFFF && _stricmp(cls, "Static") == 0) seen->message = text;
+    if (_stricmp(cls, "Static") == 0) {
+      if (GetDlgCtrlID(wnd) == 0xFFFF) seen->message = text;
+      seen->statics.push_back(text);
+    }
     return TRUE;
   }
   void Run() {
@@ -617,10 +622,21 @@ TEST_F(ReadingModeTest, BackgroundColourDialog) {
 
 TEST_F(ReadingModeTest, ExtractCurrentFile) {
   const std::string& readme = files_[0].content;
-  // A cancelled folder choice does nothing.
-  g_folder_answer = "";
+  // The folder dialog itself, cancelled: nothing happens.
   Select("readme.txt");
   ResetCaption();
+  SetReadingFolderChooser(nullptr);
+  watcher_->Expect(IDCANCEL);
+  Command(kCmdExtractCurrent);
+  SetReadingFolderChooser(AnswerFolder);
+  auto dialogs = watcher_->TakeSeen();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_NE(std::find(dialogs[0].statics.begin(), dialogs[0].statics.end(),
+                      std::string(rt::kFolderDialogTitle)),
+            dialogs[0].statics.end());
+  EXPECT_EQ(Caption(), "caption");
+  // A chosen folder without a file-system path stops too.
+  g_folder_answer = "";
   Command(kCmdExtractCurrent);
   EXPECT_EQ(Caption(), "caption");
 

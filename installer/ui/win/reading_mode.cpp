@@ -339,7 +339,9 @@ void CopyAll(MainWindow& m) {
 }
 
 void Return(MainWindow& m) {
-  if (m.window && IsZoomed(m.window)) ShowWindow(m.window, SW_RESTORE);
+  for (int i = 0; i < 2 && m.window && (IsZoomed(m.window) || IsIconic(m.window)); ++i) {
+    ShowWindow(m.window, SW_RESTORE);  // a minimised window may restore to maximised first
+  }
   if (m.file_list) SendMessageA(m.file_list, CB_RESETCONTENT, 0, 0);
   m.Show(m.nav_bar, false);
   m.Show(m.install_panel, true);
