@@ -200,6 +200,14 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::ComboBox1Change() {
+  struct Operation {
+    TForm1* form;
+    explicit Operation(TForm1* f) : form(f) { ++form->operations_; }
+    ~Operation() {
+      if (--form->operations_ == 0 && form->close_requested_ && form->handle_)
+        PostMessageA(form->handle_, WM_CLOSE, 0, 0);
+    }
+  } operation(this);
   if (current_page_->Size() > 0) current_page_->Clear();
   Archive1.SetPassword(CutPassword(WindowText(Edit1)));
   if (Archive1.Busy()) return;
@@ -272,6 +280,14 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
+      return 0;
+    case WM_CLOSE:
+      if (operations_ > 0) {
+        close_requested_ = true;
+        return 0;
+      }
+      close_requested_ = false;
+      DestroyWindow(handle_);
       return 0;
     case WM_SYSCOMMAND:
       if (user_sysmenu(wp)) return 0;

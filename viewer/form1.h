@@ -88,6 +88,10 @@ class TForm1 {
   bool updating_combo_ = false;
   bool auto_show_suppressed_ = false;
   bool destroyed_ = false;
+  // Extraction and the blank-page wait let messages through; a close that arrives then waits
+  // until the operation is over (the unzip library must not be freed under it).
+  int operations_ = 0;
+  bool close_requested_ = false;
   std::string base_caption_;
   TEntryStream own_page_;  // the empty page of a window with no archive yet
   TEntryStream* current_page_ = &own_page_;

@@ -322,6 +322,29 @@ TEST_F(HostTest, PagesReachTheDocumentOrTheTextView) {
          static_cast<unsigned long>(GetTickCount() - start));
 }
 
+TBrowserHost* g_host_in_wait = nullptr;
+TEntryStream* g_second_page = nullptr;
+void CALLBACK AskForSecondPage(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (g_host_in_wait) g_host_in_wait->LoadPage(*g_second_page);
+}
+
+// A page asked for while the first one waits for the blank page (a click let through by the
+// wait) is the one shown when the wait is over; the blank page is opened once.
+TEST_F(HostTest, PageAskedForDuringTheBlankPageWaitIsShownAfterIt) {
+  TEntryStream first, second;
+  Fill(first, "first");
+  Fill(second, "second");
+  g_host_in_wait = host_.get();
+  g_second_page = &second;
+  SetTimer(nullptr, 0, 50, AskForSecondPage);
+  host_->LoadPage(first);
+  g_host_in_wait = nullptr;
+  EXPECT_EQ(host_->BlankPageOpenings(), 1);
+  if (!host_->ShowingText()) GTEST_SKIP() << "an HTML engine is installed";
+  EXPECT_EQ(WindowText(host_->TextView()), "second");
+}
+
 TEST_F(HostTest, BlankPageWaitEndsAtItsBound) {
   host_->SetBlankPageTimeout(200);
   const DWORD start = GetTickCount();

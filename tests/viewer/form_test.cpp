@@ -332,6 +332,22 @@ TEST(Form, RealOpenDialogCancelled) {
   EXPECT_EQ(w.Shown(), Display("the only entry\n"));
 }
 
+TEST(Form, CloseDuringTheFirstPageWaitsForItsEnd) {
+  Window w("vellumo.exe");
+  HWND wnd = w.form->Handle();
+  w.form->OnChooseArchive = [&](std::string* path) {
+    *path = Fixture("plain.zip");
+    PostMessageA(wnd, WM_CLOSE, 0, 0);  // handled while the entry is extracted and shown
+    return true;
+  };
+  SendMessageA(w.form->Button3, BM_CLICK, 0, 0);
+  Pump(500);
+  EXPECT_FALSE(IsWindow(wnd));
+  EXPECT_EQ(w.form->Handle(), nullptr);
+  EXPECT_FALSE(TArchive::UnzipLibraryLoaded());
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
 #else  // VUnzip.dll is not next to this program
 
 TEST(FormWithoutUnzipLibrary, ReportedAtStartAndAtEachExtraction) {

@@ -421,9 +421,24 @@ void TBrowserHost::OpenBlankPage() {
   }
 }
 
-HRESULT TBrowserHost::LoadPage(TEntryStream& stream) {
-  if (no_html_engine_) return ShowAsText(stream);
-  if (!Document()) OpenBlankPage();
+HRESULT TBrowserHost::LoadPage(TEntryStream& page) {
+  // The blank-page wait lets messages through, so a click can ask for another page meanwhile:
+  // the waiting call shows the latest one when the wait is over.
+  if (opening_blank_page_) {
+    pending_page_ = &page;
+    return S_FALSE;
+  }
+  if (no_html_engine_) return ShowAsText(page);
+  TEntryStream* latest = &page;
+  if (!Document()) {
+    opening_blank_page_ = true;
+    pending_page_ = &page;
+    OpenBlankPage();
+    opening_blank_page_ = false;
+    latest = pending_page_;
+    pending_page_ = nullptr;
+  }
+  TEntryStream& stream = *latest;
   stream.Seek(0, SeekOrigin::Begin);
   win::ComPtr<IDispatch> doc = Document();
   if (!doc) {

@@ -265,6 +265,8 @@ class TBrowserHost : public TBrowserControl {
   TApplicationHook previous_hook_;
   DWORD blank_page_timeout_ms_;
   bool no_html_engine_ = false;
+  bool opening_blank_page_ = false;
+  TEntryStream* pending_page_ = nullptr;  // the latest page asked for during the blank-page wait
   HWND text_view_ = nullptr;
   int blank_page_openings_ = 0;
 };
