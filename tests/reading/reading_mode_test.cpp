@@ -743,6 +743,31 @@ TEST_F(ReadingModeTest, PackageEndingInsideABlock) {
   ASSERT_TRUE(OpenPackage(installer_, offset_, &Startup()));
 }
 
+TEST_F(ReadingModeTest, RepeatedNameShowsEachAndLeavesTheLast) {
+  std::string path = dir_ + "\\twice.exe";
+  uint64_t offset = 0;
+  ASSERT_EQ(WriteFixtureInstaller(path, {{"same.txt", "first copy"}, {"othe.txt", "second copy"}},
+                                  &offset),
+            "");
+  ASSERT_TRUE(ReplaceInFileList(path, offset, "othe.txt", "same.txt"));
+  ASSERT_TRUE(OpenPackage(path, offset, &Startup()));
+  m().Click(m().view_button);
+  Settings(kCmdMethodNone, kCmdSetAuto, kCmdLanguageNone);
+  ASSERT_EQ(SendMessageA(m().file_list, CB_GETCOUNT, 0, 0), 2);
+  Select("same.txt");
+  EXPECT_EQ(Log(), "second copy");
+  // Extraction writes the first, then asks before the second replaces it.
+  std::string target = out_ + "\\same.txt";
+  DeleteFileA(target.c_str());
+  g_folder_answer = out_;
+  watcher_->Expect(IDYES);
+  Command(kCmdExtractCurrent);
+  EXPECT_EQ(watcher_->TakeSeen().size(), 1u);
+  EXPECT_EQ(ReadFileText(target), "second copy");
+  Command(kCmdReturn);
+  ASSERT_TRUE(OpenPackage(installer_, offset_, &Startup()));
+}
+
 TEST_F(ReadingModeTest, SizeThatCannotBeAllocatedIsADecodeError) {
   // The block says 4 GiB - 1 bytes; its stream holds a few. No attempt to allocate the
   // stated size, the caption tells, and what the stream held is shown.
