@@ -867,3 +867,29 @@ TEST(ArchiveListing, EveryCorruptedByteIsHandled) {
 
 }  // namespace
 }  // namespace vellumo::test
+
+namespace vellumo::test {
+namespace {
+
+TEST(ArchiveListing, DriveRoots) {
+  EXPECT_EQ(DriveRootOf("C:\\data\\a.zip"), "C:\\");
+  EXPECT_EQ(DriveRootOf("\\\\server\\share\\dir\\a.zip"), "\\\\server\\share\\");
+  EXPECT_EQ(DriveRootOf("\\\\server"), "\\\\server\\");
+  EXPECT_EQ(DriveRootOf("relative\\a.zip"), "");
+  // A network share needs a readable volume but no known size.
+  FakePlatform platform;
+  platform.full_path = "\\\\server\\share\\plain.zip";
+  platform.size_known = false;
+  platform.drives = 0;
+  ArchiveCore core(platform);
+  core.SetZipFileName(FixtureDir() + "/plain.zip");
+  EXPECT_EQ(core.EntryCount(), 6);
+  EXPECT_EQ(core.DriveRoot(), "\\\\server\\share\\");
+  EXPECT_TRUE(platform.boxes.empty());
+  platform.volume_readable = false;
+  core.SetZipFileName(FixtureDir() + "/plain.zip");
+  EXPECT_EQ(platform.boxes, std::vector<std::string>{"Drive \\\\server\\share\\ is NOT defined"});
+}
+
+}  // namespace
+}  // namespace vellumo::test
