@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <cstdlib>
 #include <set>
 
 #include "installer/package/block.h"
@@ -639,6 +640,37 @@ TEST_F(HollinWindow, BackdropWindowOnScreen) {
   ReleaseDC(b, dc);
   EXPECT_EQ(top, RGB(0, 0, 255));
   EXPECT_EQ(bottom, RGB(0, 0, 0));
+}
+
+}  // namespace
+}  // namespace hollin
+
+namespace hollin {
+namespace {
+
+// The installer that hollin-pack made from tests/hollin/fixtures/packed.ini.
+TEST_F(HollinWindow, InstallerPackedByThePacker) {
+  const char* dir = std::getenv("VELLUMO_BINARY_DIR");
+  std::string path =
+      test::WindowsPath(std::string(dir ? dir : "") + "/tests/hollin/packed-fixture.exe");
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no packed fixture (configure with VELLUMO_NATIVE_BUILD_DIR)";
+  Installer stub = Pack("stub-offset.exe", test::BasicSpec("x"));
+  ASSERT_EQ(RunStartup(path, stub.package_offset, ""), StartupOutcome::kRunMessageLoop);
+  MainWindow& m = M();
+  EXPECT_EQ(m.Text(m.window), "Packed Fixture 2.1");
+  EXPECT_TRUE(Shown(m.crc_good_label));
+  EXPECT_EQ(m.label7_colour, RGB(255, 255, 0));
+  EXPECT_EQ(m.Text(m.label7), "999");
+  EXPECT_NE(m.Text(m.log_box).find("Second line of the licence"), std::string::npos);
+  EXPECT_EQ(m.Text(m.maker_label), "packed by the window tests");
+  std::string folder = m.Text(m.path_box);
+  EXPECT_GE(folder.size(), 15u);
+  EXPECT_EQ(folder.substr(folder.size() - 15), "\\Packed Fixture") << folder;
+  EXPECT_EQ(Startup().uninstall_key, "HollinPackedFixture");
+  // The reading mode lists both packaged files.
+  m.Click(m.view_button);
+  EXPECT_EQ(SendMessageA(m.file_list, CB_GETCOUNT, 0, 0), 2);
 }
 
 }  // namespace
