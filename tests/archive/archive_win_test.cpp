@@ -598,7 +598,9 @@ TEST_F(ArchiveWin, RealLibraryPasswords) {
 TEST_F(ArchiveWin, RealLibraryZip64Entry) {
   archive.SetDLLDirectory(Dlls("real"));
   ASSERT_TRUE(archive.LoadUnzipLibrary());
+  DWORD start = ::GetTickCount();
   archive.SetZipFileName(Fixtures() + "\\many.zip");
+  std::printf("listing 100,000 entries under Wine: %lu ms\n", ::GetTickCount() - start);
   ASSERT_EQ(archive.EntryCount(), 100000);
   TEntryStream* stream = archive.ExtractEntryToStream("f099999.txt");
   ASSERT_NE(stream, nullptr);
