@@ -457,6 +457,23 @@ TEST(FormWindow, ControlsSitWhereDesignedAndFollowResizing) {
   }
 }
 
+// Tab pressed in the window goes through the application's loop to the next control.
+TEST(FormWindow, TabKeyMovesAlongTheTabOrder) {
+  Window w("vellumo.exe");
+  g_boxes->Take();
+  SetForegroundWindow(w.form->Handle());
+  SetFocus(w.form->Button1);
+  Pump();
+  ASSERT_EQ(GetFocus(), w.form->Button1);
+  HWND expected[] = {w.form->Button2, w.form->Button3, w.form->Edit1};
+  for (HWND next : expected) {
+    PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    PostMessageA(GetFocus(), WM_KEYUP, VK_TAB, 0xC0000000);
+    Pump();
+    EXPECT_EQ(GetFocus(), next);
+  }
+}
+
 TEST(FormWindow, CreditIsInTheSystemMenuAndShowsItsText) {
   Window w("vellumo.exe");
   g_boxes->Take();
