@@ -2,26 +2,12 @@
 // build the backdrop, then run the message loop until the main window closes.
 #include <windows.h>
 
-#include "installer/package/block.h"
-#include "installer/package/message_pump.h"
-#include "installer/package/package_format.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/win/startup.h"
-#include "installer/ui/win/main_window.h"
 #include "installer/ui/win/program.h"
 
-namespace {
-
-void ShowDecodeError() {
-  hollin::MainWindow& m = hollin::Main();
-  if (m.window) SetWindowTextA(m.window, hollin::kDecodeErrorCaption);
-}
-
-}  // namespace
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  hollin::SetMessagePump(hollin::PumpWindowMessages);
-  hollin::SetDecodeFailureHandler(ShowDecodeError);
+  hollin::InstallProgramHooks();
   if (!hollin::BuildMainWindow()) ExitProcess(1);
   std::string first_argument = hollin::FirstCommandLineArgument();
   if (hollin::RunStartup(hollin::OwnExecutablePath(), hollin::PackageOffset(), first_argument) ==

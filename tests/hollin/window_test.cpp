@@ -42,7 +42,7 @@ void Uninstaller(std::vector<uint8_t>& bytes) { test::MakeUninstallerStub(bytes)
 class HollinWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    SetMessagePump(PumpWindowMessages);
+    InstallProgramHooks();
     SetEndProgramHandler(RecordEnd);
     SetLinkOpener(RecordLink);
   }
@@ -647,6 +647,42 @@ TEST_F(HollinWindow, BackdropWindowOnScreen) {
 
 namespace hollin {
 namespace {
+
+TEST_F(HollinWindow, CorruptBlockSetsTheCaption) {
+  Installer i = Pack("caption.exe", test::BasicSpec("Caption"));
+  ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
+  std::vector<uint8_t> block = {100, 0, 0, 0, 0x78, 0xDA, 0xFF, 0xFF, 0xFF};  // U = 100, bad data
+  MemoryStream source(block), dest;
+  EXPECT_TRUE(DecodeBlock(source, dest).failed());
+  EXPECT_EQ(M().Text(M().window), "zlib decompress error");
+}
+
+// The log box's right click opens the reading menu (closed again by a timer).
+bool g_menu_seen = false;
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND menu = FindWindowA("#32768", nullptr);
+  g_menu_seen = menu && IsWindowVisible(menu);
+  EndMenu();
+}
+
+TEST_F(HollinWindow, RightClickOnTheLogBoxShowsTheReadingMenu) {
+  MainWindow& m = M();
+  ASSERT_TRUE(m.reading_menu);
+  EXPECT_GT(GetMenuItemCount(m.reading_menu), 0);
+  ShowWindow(m.window, SW_SHOW);
+  g_menu_seen = false;
+  SetTimer(nullptr, 0, 300, CloseMenu);
+  MSGFILTER filter = {};
+  filter.nmhdr.hwndFrom = m.log_box;
+  filter.nmhdr.idFrom = GetDlgCtrlID(m.log_box);
+  filter.nmhdr.code = EN_MSGFILTER;
+  filter.msg = WM_RBUTTONUP;
+  LRESULT swallowed =
+      SendMessageA(m.window, WM_NOTIFY, filter.nmhdr.idFrom, reinterpret_cast<LPARAM>(&filter));
+  EXPECT_EQ(swallowed, 1);
+  EXPECT_TRUE(g_menu_seen);
+}
 
 // The installer that hollin-pack made from tests/hollin/fixtures/packed.ini.
 TEST_F(HollinWindow, InstallerPackedByThePacker) {

@@ -14,6 +14,9 @@
 #include <string>
 
 #include "common/win/handles.h"
+#include "installer/package/block.h"
+#include "installer/package/message_pump.h"
+#include "installer/package/package_format.h"
 #include "installer/ui/win/install_adapter.h"
 #include "installer/ui/win/program.h"
 #include "installer/ui/win/texts.h"
@@ -592,6 +595,13 @@ void MainWindow::SetProgressMax(int maximum) {
   SendMessageA(progress, PBM_SETRANGE32, 0, maximum);
 }
 void MainWindow::SetProgress(int position) { SendMessageA(progress, PBM_SETPOS, position, 0); }
+
+void InstallProgramHooks() {
+  SetMessagePump(PumpWindowMessages);
+  SetDecodeFailureHandler([] {
+    if (g_main.window) SetWindowTextA(g_main.window, kDecodeErrorCaption);
+  });
+}
 
 void PumpWindowMessages() {
   MSG msg;

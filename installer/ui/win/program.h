@@ -30,6 +30,10 @@ StartupOutcome RunStartup(const std::string& package_path, uint64_t package_offs
 // `show` is true.
 bool BuildBackdropWindow(const std::string& first_argument, bool show);
 
+// Installs the window pump for the long loops and the block-decoding failure report (the
+// main window caption becomes "zlib decompress error").
+void InstallProgramHooks();
+
 // Shows the main window and runs the message loop until the program ends.
 int RunMessageLoop();
 // One pass over the pending messages (the long loops' pump), accelerators included.
