@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "installer/package/package_format.h"
+
 namespace hollin {
 
 struct ReadingMenuItem {
@@ -50,8 +52,8 @@ bool IsHtmlLikeName(std::string_view name);
 // every LF right after a CR removed (lines joined without separators; bare LFs stay).
 std::string JoinTextLines(std::string_view bytes);
 
-// The reading path refuses a stored block longer than this.
-constexpr uint64_t kReadingBlockLimit = 5242880;
+// The reading path refuses a stored block longer than kReadingSizeLimit (5,242,880 bytes).
+constexpr uint64_t kReadingBlockLimit = kReadingSizeLimit;
 inline bool ReadingBlockTooBig(uint64_t block_length) { return block_length > kReadingBlockLimit; }
 
 // A packaged name may be extracted under a chosen folder only when it stays inside it:

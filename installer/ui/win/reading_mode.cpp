@@ -7,6 +7,8 @@
 #include <richedit.h>
 #include <shlobj.h>
 
+#include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
