@@ -65,6 +65,19 @@ HWND WaitForMainWindow(const Running& r, int timeout_ms) {
   return nullptr;
 }
 
+// The backdrop comes after start-up, which may already have shown the main window.
+HWND WaitForBackdrop(const Running& r, int timeout_ms) {
+  for (int waited = 0; waited < timeout_ms; waited += 50) {
+    HWND w = FindWindowOf(r.pid, "HollinBackdrop");
+    if (w) {
+      Sleep(300);  // let it take its first state
+      return w;
+    }
+    if (WaitForSingleObject(r.process.get(), 50) == WAIT_OBJECT_0) return nullptr;
+  }
+  return nullptr;
+}
+
 std::string Caption(HWND w) {
   char text[512] = {};
   GetWindowTextA(w, text, sizeof text);
@@ -89,7 +102,7 @@ TEST(HollinProcess, InstallerShowsItsWindowsAndEndsOnClose) {
   HWND main = WaitForMainWindow(r, kStartTimeout);
   ASSERT_TRUE(main);
   EXPECT_EQ(Caption(main), "Process Product");
-  HWND backdrop = FindWindowOf(r.pid, "HollinBackdrop");
+  HWND backdrop = WaitForBackdrop(r, kStartTimeout);
   ASSERT_TRUE(backdrop);
   EXPECT_TRUE(IsWindowVisible(backdrop));
   EXPECT_TRUE(IsZoomed(backdrop));
@@ -121,7 +134,7 @@ TEST(HollinProcess, UninstallerHidesTheBackdropAndViewMinimisesIt) {
     HWND main = WaitForMainWindow(r, kStartTimeout);
     ASSERT_TRUE(main);
     EXPECT_NE(Caption(main).find(c.caption), std::string::npos) << Caption(main);
-    HWND backdrop = FindWindowOf(r.pid, "HollinBackdrop");
+    HWND backdrop = WaitForBackdrop(r, kStartTimeout);
     ASSERT_TRUE(backdrop);
     EXPECT_EQ(IsWindowVisible(backdrop) != 0, c.backdrop_visible);
     if (c.backdrop_visible) {

@@ -499,6 +499,10 @@ TEST_F(HollinWindow, CreationOrderWindowStyleAndLayout) {
   EXPECT_EQ(std::set<HWND>(nav.begin(), nav.end()),
             (std::set<HWND>{m.prev_button, m.next_button, m.file_list}));
   EXPECT_FALSE(GetWindowLongA(m.window, GWL_STYLE) & WS_MINIMIZEBOX);
+  // Tab follows the creation order through the install panel's visible, enabled controls.
+  ShowWindow(m.window, SW_SHOW);
+  EXPECT_EQ(GetNextDlgTabItem(m.window, m.accept_box, FALSE), m.skip_crc_box);
+  EXPECT_EQ(GetNextDlgTabItem(m.window, m.skip_crc_box, FALSE), m.help_button);
   RECT client;
   GetClientRect(m.window, &client);
   EXPECT_EQ(client.right, 663);

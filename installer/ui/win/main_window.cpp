@@ -406,8 +406,8 @@ bool BuildMainWindow() {
   m = MainWindow();
   const DWORD style = WS_OVERLAPPEDWINDOW & ~WS_MINIMIZEBOX;
   RECT frame = {186, 130, 186 + kClientWidth, 130 + kClientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, 0);
-  m.window = CreateWindowExA(0, kMainClass, texts::kWindowCaption, style, frame.left, frame.top,
+  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+  m.window = CreateWindowExA(WS_EX_CONTROLPARENT, kMainClass, texts::kWindowCaption, style, frame.left, frame.top,
                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                              GetModuleHandleA(nullptr), nullptr);
   if (!m.window) return false;
@@ -429,7 +429,7 @@ bool BuildMainWindow() {
                     SS_NOPREFIX, 0, 0, kClientWidth, kBannerHeight, w, kIdBanner);
 
   m.nav_bar = Create(kPanelClass, "", WS_CLIPCHILDREN, 0, 0, kClientWidth, kNavBarHeight, w,
-                     kIdNavBar);
+                     kIdNavBar, WS_EX_CONTROLPARENT);
   m.prev_button = Create("BUTTON", texts::kPreviousButton, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                          549, 5, kNavButtonWidth, kButtonHeight - 4, m.nav_bar, kIdPrevButton);
   m.next_button = Create("BUTTON", texts::kNextButton, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 613,
@@ -439,7 +439,7 @@ bool BuildMainWindow() {
                        m.nav_bar, kIdFileList);
 
   m.install_panel = Create(kPanelClass, "", WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, kClientWidth,
-                           kInstallPanelHeight, w, kIdInstallPanel);
+                           kInstallPanelHeight, w, kIdInstallPanel, WS_EX_CONTROLPARENT);
   SetWindowLongPtrA(m.install_panel, GWLP_USERDATA, static_cast<LONG_PTR>(kLime) + 1);
   HWND p = m.install_panel;
   m.maker_label = Create("STATIC", texts::kMakerNoticeInitial, SS_NOPREFIX, 333, 125, 10,
@@ -613,6 +613,7 @@ void PumpWindowMessages() {
     if (g_main.reading_accelerators && g_main.window &&
         TranslateAcceleratorA(g_main.window, g_main.reading_accelerators, &msg))
       continue;
+    if (g_main.window && IsDialogMessageA(g_main.window, &msg)) continue;  // Tab between controls
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -629,6 +630,7 @@ int RunMessageLoop() {
     if (m.reading_accelerators && m.window &&
         TranslateAcceleratorA(m.window, m.reading_accelerators, &msg))
       continue;
+    if (m.window && IsDialogMessageA(m.window, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
