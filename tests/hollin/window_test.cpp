@@ -413,6 +413,29 @@ TEST_F(HollinWindow, AcceptToggleEnablesAndDisablesTogether) {
   EXPECT_TRUE(On(m.setup_button));
 }
 
+// A real mouse click on the accept box, as a user makes it.
+TEST_F(HollinWindow, MouseClickOnTheAcceptBoxAccepts) {
+  Installer i = Pack("mouse.exe", test::BasicSpec("Mouse"));
+  ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
+  MainWindow& m = M();
+  ShowWindow(m.window, SW_SHOW);
+  SetForegroundWindow(m.window);
+  UpdateWindow(m.window);
+  test::Pump(200);
+  RECT box;
+  GetWindowRect(m.accept_box, &box);
+  SetCursorPos(box.left + 8, (box.top + box.bottom) / 2);
+  INPUT clicks[2] = {};
+  clicks[0].type = clicks[1].type = INPUT_MOUSE;
+  clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, clicks, sizeof(INPUT));
+  for (int waited = 0; waited < 3000 && !m.Checked(m.accept_box); waited += 50) test::Pump(50);
+  EXPECT_TRUE(m.Checked(m.accept_box));
+  EXPECT_TRUE(On(m.setup_button));
+  EXPECT_TRUE(On(m.path_box));
+}
+
 TEST_F(HollinWindow, HelpBoxShowsFiveLinesTitledHollin) {
   test::BoxWatchdog watchdog(IDOK);
   M().Click(M().help_button);
