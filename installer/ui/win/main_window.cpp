@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "common/win/dll_search.h"
 #include "common/win/handles.h"
 #include "installer/package/block.h"
 #include "installer/package/message_pump.h"
@@ -67,14 +68,7 @@ void ShellOpen(const std::string& link) {
 }
 LinkOpener g_link_opener = ShellOpen;
 
-std::string SystemPath(const char* file) {
-  char folder[MAX_PATH] = {};
-  UINT n = GetSystemDirectoryA(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return file;
-  std::string path(folder, n);
-  if (path.back() != '\\') path += '\\';
-  return path + file;
-}
+std::string SystemPath(const char* file) { return vellumo::win::SystemLibraryPath(file); }
 
 LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -397,8 +391,8 @@ void SetLinkOpener(LinkOpener opener) { g_link_opener = opener; }
 
 bool BuildMainWindow() {
   if (!RegisterClasses()) return false;
-  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&icc);
+  // comctl32 is not one of the DLLs the system always maps from its own folder: by full path.
+  vellumo::win::InitSystemCommonControls(ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES);
   if (!g_control_font) g_control_font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   if (!g_lime_brush) g_lime_brush.reset(CreateSolidBrush(kLime));
 
