@@ -45,6 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   u::RunUnzip(source, test, converter, Answer);
 
   if (dir.status != u::DirectoryStatus::kOk || dir.entries.empty()) return 0;
+  // File names from the archive against the kinds of patterns a caller gives.
+  static const char* const kPatterns[] = {"*", "*.TXT", "docs\\*", "*a*?*b*", "?"};
+  for (const u::CentralEntry& entry : dir.entries) {
+    std::string name = u::ListedName(entry, converter);
+    for (const char* pattern : kPatterns) u::WildcardMatch(pattern, name, converter);
+  }
+
   const u::CentralEntry& first = dir.entries.front();
   uint64_t block_size = first.uncompressedSize < kBlockCap ? first.uncompressedSize : kBlockCap;
   std::vector<uint8_t> block(static_cast<size_t>(block_size) + 1, 0xA5);

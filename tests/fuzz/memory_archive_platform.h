@@ -1,6 +1,7 @@
 // A stand-in system for the archive component that holds one archive in memory: every path
-// opens the same bytes (so each volume of a set is "there"), drives are fixed and readable,
-// boxes are recorded and prompts answered with nothing. Used by the fuzz target and the
+// opens the same bytes (so each volume of a set is "there"), drives are readable,
+// boxes are recorded and prompts answered with nothing. Drive kind, label and the answer
+// to the insert-disk question can be set. Used by the fuzz target and the
 // hostile-input tests.
 #pragma once
 #include <cstdint>
@@ -37,19 +38,22 @@ class MemoryArchivePlatform : public ArchivePlatform {
 
   std::vector<std::string> boxes;
   int opens = 0;
+  DriveKind kind = DriveKind::Fixed;
+  std::string label;        // of every drive
+  bool insert_disk = false; // the answer to each insert-disk question
 
   bool FileExists(const std::string&) override { return true; }
   std::string FullPath(const std::string& path) override { return path; }
   uint32_t LogicalDrives() override { return 1u << 2; }  // C:
-  bool VolumeLabel(const std::string&, std::string* label) override {
-    label->clear();
+  bool VolumeLabel(const std::string&, std::string* out) override {
+    *out = label;
     return true;
   }
   bool DriveTotalSize(const std::string&, uint64_t* size) override {
     *size = uint64_t(1) << 30;
     return true;
   }
-  DriveKind DriveType(const std::string&) override { return DriveKind::Fixed; }
+  DriveKind DriveType(const std::string&) override { return kind; }
   std::unique_ptr<InputFile> OpenRead(const std::string&) override {
     if (++opens > max_opens_) return nullptr;
     return std::make_unique<MemoryInput>(data_, size_);
@@ -58,7 +62,7 @@ class MemoryArchivePlatform : public ArchivePlatform {
   std::string Utf8ToAnsi(const std::string& text) override { return text; }
   bool MessageText(int, std::string*) override { return false; }
   void ShowMessage(const std::string& text) override { boxes.push_back(text); }
-  bool AskForDisk(const std::string&, bool) override { return false; }
+  bool AskForDisk(const std::string&, bool) override { return insert_disk; }
   std::string Prompt(const std::string&, const std::string&) override { return std::string(); }
   void SetBusyCursor(bool) override {}
   void ProcessMessages() override {}
