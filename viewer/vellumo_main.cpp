@@ -4,12 +4,16 @@
 #include <ole2.h>
 #include <commctrl.h>
 
+#include "common/win/dll_search.h"
 #include "viewer/archive/win/archive.h"
 #include "viewer/browser/application.h"
 #include "viewer/form1.h"
 #include "viewer/texts.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The shell starts Vellumo with an archive's folder (often a downloads folder) as the
+  // current folder: DLLs come from the program's own folder and the system folder only.
+  vellumo::win::RestrictDllSearch(vellumo::win::DllSearch::kProgramAndSystemFolders);
   // The browser control needs OLE on this thread (single-threaded apartment).
   HRESULT ole = OleInitialize(nullptr);
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};

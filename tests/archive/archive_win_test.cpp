@@ -283,6 +283,38 @@ TEST_F(ArchiveWin, LibraryBinding) {
   EXPECT_FALSE(archive.Busy());
 }
 
+// A VUNZIP.DLL that merely lies in the current folder (beside a downloaded archive) is never
+// the one loaded: only the set folder and the program's own folder count. This test program
+// has no VUNZIP.DLL beside it.
+TEST_F(ArchiveWin, LibraryInTheCurrentFolderIsNotLoaded) {
+  char temp[MAX_PATH];
+  ASSERT_NE(::GetTempPathA(MAX_PATH, temp), 0u);
+  std::string planted = std::string(temp) + "vellumo-planted";
+  ::CreateDirectoryA(planted.c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileA((Dlls("recorder") + "\\VUNZIP.DLL").c_str(),
+                          (planted + "\\VUNZIP.DLL").c_str(), FALSE));
+  char previous[MAX_PATH];
+  ::GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryA(planted.c_str()));
+
+  for (std::string folder : {std::string(), Dlls("none")}) {
+    SCOPED_TRACE("folder: " + folder);
+    BoxWatcher watcher;
+    archive.SetDLLDirectory(folder);
+    EXPECT_FALSE(archive.LoadUnzipLibrary());
+    EXPECT_EQ(::GetModuleHandleA("VUNZIP.DLL"), nullptr);
+    EXPECT_EQ(watcher.Texts(), (std::vector<std::string>{"VUNZIP.DLL not found!"}));
+  }
+  // The same file is loaded when it is the set folder's.
+  archive.SetDLLDirectory(planted);
+  EXPECT_TRUE(archive.LoadUnzipLibrary());
+  archive.UnloadUnzipLibrary();
+
+  ::SetCurrentDirectoryA(previous);
+  ::DeleteFileA((planted + "\\VUNZIP.DLL").c_str());
+  ::RemoveDirectoryA(planted.c_str());
+}
+
 struct LastCall {
   uint8_t params[unzip::kUnzipParamsSize];
   char password[256], path[MAX_PATH], spec[512], answer[512];

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/win/dll_search.h"
 #include "unzip/unzip_interface.h"
 #include "viewer/archive/message_ids.h"
 #include "viewer/archive/win/win_platform.h"
@@ -57,11 +58,17 @@ bool TArchive::UnzipLibraryLoaded() { return g_binding.module != nullptr; }
 bool TArchive::LoadUnzipLibrary() {
   if (g_binding.module) return true;
   try {
-    std::string path = "VUNZIP.DLL";
-    if (!dll_directory_.empty() && platform_.FileExists(dll_directory_ + "\\VUNZIP.DLL"))
+    // By full path, never by bare name: a VUNZIP.DLL in the current folder (beside an archive
+    // in a downloads folder) must not be the one that gets loaded.
+    std::string path;
+    if (!dll_directory_.empty() && platform_.FileExists(dll_directory_ + "\\VUNZIP.DLL")) {
       path = dll_directory_ + "\\VUNZIP.DLL";
+    } else {
+      std::string own_folder = win::ProgramFolder();
+      if (!own_folder.empty()) path = own_folder + "\\VUNZIP.DLL";
+    }
     UINT old_mode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    HMODULE module = ::LoadLibraryA(path.c_str());
+    HMODULE module = path.empty() ? nullptr : win::LoadLibraryFromItsFolder(path);
     ::SetErrorMode(old_mode);
     if (reinterpret_cast<uintptr_t>(module) <= 32) {
       ShowArchiveMessage(msg::kLibraryNotFound);
