@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""Makes a listing benchmark archive: COUNT small stored entries with realistic, unique
+path names (folders 1 to 4 deep, mixed case, digits, common extensions) in random order.
+
+    make_archive.py OUTPUT.zip COUNT [SEED]
+"""
+import random
+import sys
+import zipfile
+
+FOLDERS = ["src", "docs", "images", "Reports", "assets", "lib", "data", "help", "Archive",
+           "2019", "2020", "2021", "q1", "q2", "q3", "q4", "html", "css", "scripts", "Backup",
+           "projects", "clients", "Invoices", "photos", "Holiday", "music", "notes", "drafts",
+           "templates", "old", "misc", "build", "test", "vendor", "fonts", "icons", "maps"]
+WORDS = ["summary", "report", "index", "chapter", "Readme", "invoice", "letter", "photo",
+         "budget", "minutes", "agenda", "contract", "draft", "final", "notes", "table",
+         "figure", "scan", "page", "list", "order", "customer", "supplier", "manual", "guide"]
+EXTENSIONS = [".html", ".htm", ".txt", ".jpg", ".png", ".css", ".js", ".pdf", ".doc", ".xml",
+              ".gif", ".csv", ".ini", ".dat"]
+
+
+def names(count, rng):
+    seen = set()
+    while len(seen) < count:
+        depth = rng.randint(1, 4)
+        folders = "/".join(rng.choice(FOLDERS) for _ in range(depth))
+        base = "%s%s%d" % (rng.choice(WORDS), rng.choice(["-", "_", " ", ""]), rng.randint(0, 99999))
+        seen.add("%s/%s%s" % (folders, base, rng.choice(EXTENSIONS)))
+    result = sorted(seen)
+    rng.shuffle(result)
+    return result
+
+
+def main():
+    output, count = sys.argv[1], int(sys.argv[2])
+    rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
+    with zipfile.ZipFile(output, "w", zipfile.ZIP_STORED) as z:
+        for name in names(count, rng):
+            info = zipfile.ZipInfo(name, date_time=(2020, 5, 17, 12, 30, 0))
+            info.external_attr = 0o644 << 16
+            z.writestr(info, b"x" * rng.randint(0, 64))
+
+
+if __name__ == "__main__":
+    main()
