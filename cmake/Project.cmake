@@ -72,3 +72,5 @@ else()
   add_library(vellumo_zlib INTERFACE)
   target_link_libraries(vellumo_zlib INTERFACE ZLIB::ZLIB)
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/libdeflate.cmake)

@@ -1,11 +1,13 @@
 // Turns one entry's stored bytes into its plain bytes: stored or deflated, optionally
 // decrypted, written into an output target that never grows past the entry's declared
 // size (a deflate bomb stops at the end of the block), with the CRC-32 computed on the way.
-// The whole-block target is the case a one-shot decompressor can take over later.
+// Deflated data that fits in one block (the caller's, or a scratch buffer of moderate size)
+// is decompressed in one call (libdeflate), much faster than inflating region by region;
+// larger entries bound for files or for testing stream through zlib.
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <vector>
+#include <memory>
 
 #include "unzip/archive_source.h"
 #include "unzip/zip_crypto.h"
@@ -20,6 +22,10 @@ class OutputTarget {
   virtual uint8_t* Region(size_t want, size_t& got) = 0;
   // The first n bytes of the last region are final.
   virtual bool Commit(size_t n) = 0;
+  // Space for exactly `size` bytes in one piece (size > 0), for a decoder that writes the
+  // whole entry at once and then commits what it wrote; nullptr when the target cannot
+  // give that much, and the decoder streams through regions instead.
+  virtual uint8_t* WholeBlock(size_t size) = 0;
 };
 
 // The caller's block: bytes land in place, no copy.
@@ -28,6 +34,7 @@ class BlockTarget : public OutputTarget {
   BlockTarget(uint8_t* block, size_t size) : block_(block), size_(size) {}
   uint8_t* Region(size_t want, size_t& got) override;
   bool Commit(size_t n) override;
+  uint8_t* WholeBlock(size_t size) override;
   size_t written() const { return used_; }
 
  private:
@@ -37,16 +44,22 @@ class BlockTarget : public OutputTarget {
 };
 
 // A scratch buffer handed to a sink after each region (a file, or nothing when testing).
+// A whole entry up to kWholeScratchLimit also fits in it at once.
 class ChunkTarget : public OutputTarget {
  public:
+  static constexpr size_t kWholeScratchLimit = 32u << 20;
   using Sink = std::function<bool(const uint8_t* data, size_t n)>;
   explicit ChunkTarget(Sink sink) : sink_(std::move(sink)) {}
   uint8_t* Region(size_t want, size_t& got) override;
   bool Commit(size_t n) override;
+  uint8_t* WholeBlock(size_t size) override;
 
  private:
+  bool Reserve(size_t size);
   Sink sink_;
-  std::vector<uint8_t> buffer_;
+  // Not zero-filled: the pages of a large scratch are touched only as far as data comes.
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t capacity_ = 0;
 };
 
 enum class DecodeStatus {

@@ -1,22 +1,32 @@
 #include "unzip/zip_crypto.h"
 
+#include <array>
 #include <cstring>
-
-#include <zlib.h>
 
 namespace vellumo::unzip {
 namespace {
 
-// zlib's own table, fetched once per decryptor (a function-local static would pull the
-// thread-safe initialisation machinery into the DLL).
-inline uint32_t CrcStep(const z_crc_t* table, uint32_t crc, uint8_t b) {
+// The CRC-32 byte table, built at compile time: the engine's bulk CRC comes from a library
+// that keeps its tables to itself, and the DLL should not carry zlib's as well.
+constexpr std::array<uint32_t, 256> MakeCrcTable() {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  return table;
+}
+constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+
+inline uint32_t CrcStep(const uint32_t* table, uint32_t crc, uint8_t b) {
   return table[(crc ^ b) & 0xFF] ^ (crc >> 8);
 }
 
 }  // namespace
 
 TraditionalDecryptor::TraditionalDecryptor(const std::string& password)
-    : table_(get_crc_table()) {
+    : table_(kCrcTable.data()) {
   for (unsigned char c : password) Update(c);
 }
 

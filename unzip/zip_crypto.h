@@ -21,7 +21,7 @@ class TraditionalDecryptor {
  private:
   void Update(uint8_t plain);
   uint8_t StreamByte() const;
-  const uint32_t* table_;  // zlib's CRC-32 table
+  const uint32_t* table_;  // the CRC-32 byte table
   uint32_t key0_ = 0x12345678;
   uint32_t key1_ = 0x23456789;
   uint32_t key2_ = 0x34567890;
