@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include "viewer/form_logic.h"
+#include "viewer/list_fill.h"
 #include "viewer/texts.h"
 
 namespace vellumo {
@@ -146,13 +147,15 @@ void TForm1::RefreshList() {
   SendMessageA(ComboBox1, CB_RESETCONTENT, 0, 0);
   SetCaption(Archive1.ZipFileName());
   if (Archive1.EntryCount() == 0) return;
-  for (const DirEntry& entry : Archive1.EntryList()) {
-    if (entry.Encrypted) {
-      SetCaption(ListedCaption(Archive1.ZipFileName(), true));
-      auto_show_suppressed_ = true;
-    }
-    SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.FileName.c_str()));
+  const std::vector<DirEntry>& entries = Archive1.EntryList();
+  std::vector<const char*> names;
+  names.reserve(entries.size());
+  for (const DirEntry& entry : entries) {
+    if (entry.Encrypted) auto_show_suppressed_ = true;
+    names.push_back(entry.FileName.c_str());
   }
+  if (auto_show_suppressed_) SetCaption(ListedCaption(Archive1.ZipFileName(), true));
+  FillSortedList(ComboBox1, &names);
   if (!auto_show_suppressed_) Button2Click();
 }
 

@@ -16,6 +16,7 @@
 #include "viewer/browser/application.h"
 #include "viewer/browser/page_text.h"
 #include "viewer/form_logic.h"
+#include "viewer/list_fill.h"
 #include "viewer/texts.h"
 
 namespace vellumo {
@@ -346,6 +347,63 @@ TEST(Form, CloseDuringTheFirstPageWaitsForItsEnd) {
   EXPECT_EQ(w.form->Handle(), nullptr);
   EXPECT_FALSE(TArchive::UnzipLibraryLoaded());
   EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+// The fast fill lists names as adding each one with CB_ADDSTRING does: names its byte-wise
+// stand-in orders right, names it gets wrong (ignored hyphens and apostrophes, accents, the
+// sharp s against "ss"), and so many wrong ones that it sorts everything the slow way.
+// Names that compare equal are left out: their order is the control's own business.
+TEST(Form, FastFillListsNamesInTheControlsOwnOrder) {
+  auto make_combo = [] {
+    return CreateWindowA("COMBOBOX", "", WS_VSCROLL | CBS_DROPDOWN | CBS_SORT, 0, 0, 200, 200,
+                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  };
+  auto items = [](HWND combo) {
+    std::vector<std::string> out;
+    int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      char buf[256] = "";
+      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buf));
+      out.push_back(buf);
+    }
+    return out;
+  };
+  const std::vector<std::string> tricky = {
+      "co-op.txt", "coop.txt", "co op.txt", "co_op.txt", "it's.txt", "its.txt", "Zeta.txt",
+      "zeta2.txt", "\xE9t\xE9.txt", "ete.txt", "\xC9te.txt", "f\xFC\xDF.txt", "fuss.txt",
+      "file10.txt", "file9.txt", "file-10.txt", "[x].txt", "~x.txt", "!x.txt", "sub\\a.txt",
+      "sub-a.txt", "suba.txt", "Sub\\B.txt", "1.txt", "_1.txt", "\xE6on.txt", "aeoo.txt"};
+  std::vector<std::string> plain = tricky, misplaced;
+  static const char* const kWords[] = {"Report", "index", "docs\\", "2020", "img", "a_b", "x-y", "Q"};
+  unsigned seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+  for (int i = 0; i < 3000; ++i) {
+    std::string name;
+    for (int part = 0; part < 4; ++part) name += kWords[next() % 8];
+    plain.push_back(name + std::to_string(i) + ".htm");
+  }
+  for (int i = 0; i < 300; ++i) {
+    misplaced.push_back("\xDF" + std::to_string(i % 10) + "b" + std::to_string(i));
+    misplaced.push_back("ss" + std::to_string(i % 10) + "a" + std::to_string(i));
+  }
+  struct Case {
+    const char* name;
+    std::vector<std::string> names;
+  } cases[] = {{"tricky", tricky}, {"mostly plain", plain}, {"many misplaced", misplaced}};
+  for (Case& c : cases) {
+    for (size_t i = c.names.size(); i > 1; --i) std::swap(c.names[i - 1], c.names[next() % i]);
+    HWND added = make_combo(), filled = make_combo();
+    ASSERT_TRUE(added && filled);
+    std::vector<const char*> names;
+    for (const std::string& name : c.names) {
+      SendMessageA(added, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+      names.push_back(name.c_str());
+    }
+    FillSortedList(filled, &names);
+    EXPECT_EQ(items(filled), items(added)) << c.name;
+    DestroyWindow(added);
+    DestroyWindow(filled);
+  }
 }
 
 #else  // VUnzip.dll is not next to this program
