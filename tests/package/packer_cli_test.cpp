@@ -277,6 +277,60 @@ TEST(Packer, PacksAProductThatReadsBackAndLists) {
 #endif
 }
 
+TEST(Packer, LargeFilePacksToTheSameBytesOnAnyThreadCount) {
+  // Several compression pieces in one file between small ones: the installer must not
+  // depend on how many threads packed it, and the readers decode the pieced stream.
+  std::string dir = WorkDir();
+  std::string big = Content(2 * 1024 * 1024 + 300000, 7);
+  WriteFile(Join(dir, "big.dat"), big);
+  WriteFile(Join(dir, "a.txt"), "alpha");
+  WriteFile(Join(dir, "b.txt"), Content(5000, 8));
+  std::string manifest = Join(dir, "large.ini");
+  WriteFile(manifest, "[package]\ndisplay_name = Large\nmaker_notice = m\n"
+                      "[files]\na.txt\nbig.dat\nb.txt\n");
+  std::string stub = MakeStub(dir, 8192, true, true);
+  std::string outputs[2];
+  const char* jobs[2] = {"1", "3"};
+  for (int k = 0; k < 2; ++k) {
+    std::string output = Join(dir, std::string("large-") + jobs[k] + ".exe");
+    RunResult r = RunPacker("--stub " + Quote(stub) + " --manifest " + Quote(manifest) +
+                            " --output " + Quote(output) + " --quiet --jobs " + jobs[k]);
+    ASSERT_EQ(r.status, 0) << r.err;
+    outputs[k] = ReadFile(output);
+  }
+  ASSERT_FALSE(outputs[0].empty());
+  EXPECT_TRUE(outputs[0] == outputs[1]) << "--jobs 1 and --jobs 3 differ";
+
+  std::string output = Join(dir, "large-3.exe");
+  auto file = FileStream::Open(output, FileStream::Mode::kRead);
+  ASSERT_TRUE(file);
+  PackageHeader h;
+  ASSERT_TRUE(ReadPackageHeader(*file, ReadFile(stub).size(), &h));
+  auto lines = ReadFileListLines(*file, h.file_list_position);
+  ASSERT_EQ(lines.size(), 3u);
+  auto blocks = LocateFileBlocks(lines, file->Position());
+  ASSERT_TRUE(file->Seek(blocks[1].position));
+  MemoryStream out;
+  ASSERT_TRUE(ExtractFileBlock(*file, blocks[1].line.block_length, out).decode.complete);
+  EXPECT_TRUE(std::string(out.bytes().begin(), out.bytes().end()) == big);
+  EXPECT_EQ(blocks[1].line.crc_text, StreamCrcText(out));
+#ifdef HOLLIN_TEST_STUB_PATH
+  RunResult self = RunProgram(output, "");
+  EXPECT_EQ(self.status, 0) << self.out << self.err;
+  EXPECT_NE(self.out.find("files: 3 ok"), std::string::npos) << self.out;
+#else
+  // Python's zlib reads the block's stream (after its u32 U) to the same bytes and to its end.
+  std::string stream = outputs[1].substr(static_cast<size_t>(blocks[1].position) + 4,
+                                         static_cast<size_t>(blocks[1].line.block_length) - 4);
+  WriteFile(Join(dir, "big.z"), stream);
+  std::string command = "timeout 60 python3 -c \"import sys, zlib; o = zlib.decompressobj(); "
+                        "d = o.decompress(open(sys.argv[1], 'rb').read()); "
+                        "sys.exit(0 if o.eof and not o.unused_data and d == open(sys.argv[2], 'rb').read() else 1)\" " +
+                        Quote(Join(dir, "big.z")) + " " + Quote(Join(dir, "big.dat"));
+  EXPECT_EQ(std::system(command.c_str()), 0);
+#endif
+}
+
 TEST(Packer, BadInputGivesOneLineAndNoOutput) {
   Product p = MakeProduct();
   std::string good = kManifest;
