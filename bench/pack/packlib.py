@@ -36,7 +36,7 @@ def stub_path(win_build, work):
 def write_manifest(path, names, default_folder="BenchProduct"):
     with open(path, "w", newline="\n") as f:
         f.write("[package]\ndisplay_name = Bench product\nmaker_notice = bench\n")
-        f.write("default_folder = %s\nself_check = no\n[files]\n" % default_folder)
+        f.write("default_folder = %s\n[files]\n" % default_folder)
         for name in names:
             f.write(name + "\n")
 
