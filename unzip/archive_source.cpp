@@ -21,11 +21,18 @@ bool MemorySource::ReadAt(uint64_t offset, void* buf, size_t len) {
   return true;
 }
 
+const uint8_t* MemorySource::View(uint64_t offset, size_t len) {
+  if (offset > size_ || len > size_ - offset) return nullptr;
+  return data_ + offset;
+}
+
 FileSource::~FileSource() {
+  view_.Unmap();
   if (file_) std::fclose(file_);
 }
 
 bool FileSource::Open(const std::string& path) {
+  view_.Unmap();
   if (file_) std::fclose(file_);
   file_ = std::fopen(path.c_str(), "rb");
   if (!file_) return false;
@@ -55,6 +62,15 @@ bool FileSource::ReadAt(uint64_t offset, void* buf, size_t len) {
   size_t got = std::fread(buf, 1, len, file_);
   position_ = got == len ? offset + len : UINT64_MAX;
   return got == len;
+}
+
+}  // namespace vellumo::unzip
+
+namespace vellumo::unzip {
+
+const uint8_t* FileSource::View(uint64_t offset, size_t len) {
+  if (!file_ || offset > size_ || len > size_ - offset) return nullptr;
+  return view_.Map(file_, offset, len);
 }
 
 }  // namespace vellumo::unzip

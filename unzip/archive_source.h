@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "unzip/file_view.h"
+
 namespace vellumo::unzip {
 
 class ArchiveSource {
@@ -13,6 +15,9 @@ class ArchiveSource {
   virtual uint64_t Size() const = 0;
   // Reads exactly len bytes at offset; false (and nothing promised about buf) otherwise.
   virtual bool ReadAt(uint64_t offset, void* buf, size_t len) = 0;
+  // The len bytes at offset in place, valid until the next View or the source's end;
+  // nullptr when the source cannot show them without a copy (then ReadAt them).
+  virtual const uint8_t* View(uint64_t offset, size_t len) = 0;
 };
 
 class MemorySource : public ArchiveSource {
@@ -21,6 +26,7 @@ class MemorySource : public ArchiveSource {
       : data_(static_cast<const uint8_t*>(data)), size_(size) {}
   uint64_t Size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* buf, size_t len) override;
+  const uint8_t* View(uint64_t offset, size_t len) override;
 
  private:
   const uint8_t* data_;
@@ -37,8 +43,10 @@ class FileSource : public ArchiveSource {
   bool Open(const std::string& path);
   uint64_t Size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* buf, size_t len) override;
+  const uint8_t* View(uint64_t offset, size_t len) override;
 
  private:
+  FileView view_;
   std::FILE* file_ = nullptr;
   uint64_t size_ = 0;
   uint64_t position_ = UINT64_MAX;  // where the next fread starts, to skip needless seeks

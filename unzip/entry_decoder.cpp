@@ -206,27 +206,36 @@ bool DecodeDeflatedWhole(ArchiveSource& source, const EntryData& data,
   uint64_t available = source.Size() > data.offset ? source.Size() - data.offset : 0;
   uint64_t inputSize = std::min(data.compressedSize, available);
   if (inputSize > kWholeInputLimit) return false;
-  std::unique_ptr<uint8_t[]> input(new (std::nothrow) uint8_t[static_cast<size_t>(inputSize) + 1]);
+  size_t inputLength = static_cast<size_t>(inputSize);
   std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(libdeflate_alloc_decompressor());
-  if (!input || !decompressor) return false;
+  if (!decompressor) return false;
+  // Plain data is decoded where it lies when the source can show it (a mapped file);
+  // encrypted data is decrypted into a copy.
+  const uint8_t* input = decryptor ? nullptr : source.View(data.offset, inputLength);
+  std::unique_ptr<uint8_t[]> copy;
+  if (!input) {
+    copy.reset(new (std::nothrow) uint8_t[inputLength + 1]);
+    if (!copy) return false;
+    result = DecodeResult();
+    if (!source.ReadAt(data.offset, copy.get(), inputLength)) {
+      result.status = DecodeStatus::kReadError;
+      return true;
+    }
+    if (decryptor) decryptor->Decrypt(copy.get(), inputLength);
+    input = copy.get();
+  }
 
   result = DecodeResult();
-  if (!source.ReadAt(data.offset, input.get(), static_cast<size_t>(inputSize))) {
-    result.status = DecodeStatus::kReadError;
-    return true;
-  }
-  if (decryptor) decryptor->Decrypt(input.get(), static_cast<size_t>(inputSize));
   size_t produced = 0;
   // The output space is the declared size, not the block: a stream that wants more stops
   // there with INSUFFICIENT_SPACE.
-  libdeflate_result r = libdeflate_deflate_decompress(decompressor.get(), input.get(),
-                                                      static_cast<size_t>(inputSize), block,
+  libdeflate_result r = libdeflate_deflate_decompress(decompressor.get(), input, inputLength, block,
                                                       wanted, &produced);
   if (r != LIBDEFLATE_SUCCESS || produced != wanted) {
     // Failed data takes the streaming decoder over the same bytes in memory, so the error
     // is exactly the one it gives: libdeflate reads missing input as zero bits, and a cut
     // stream can then look like one running past the declared size.
-    MemorySource memory(input.get(), static_cast<size_t>(inputSize));
+    MemorySource memory(input, inputLength);
     EntryData again = data;
     again.offset = 0;
     again.compressedSize = inputSize;
