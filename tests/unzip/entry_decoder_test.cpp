@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -195,6 +196,34 @@ TEST(EntryDecoder, ScratchDecodesSmallEntriesWholeAndStreamsLargeOnes) {
   messages.clear();
   EXPECT_EQ(RunUnzip(bad, request, IdentityConverter(), events), 0);
   EXPECT_EQ(messages, std::vector<int32_t>{kErrorBadCrc});
+}
+
+// Mapped views start anywhere, not only on page boundaries, and never reach past the end.
+TEST(EntryDecoder, FileViewsShowTheBytesReadAtWouldGive) {
+  const char* bin = std::getenv("VELLUMO_BINARY_DIR");
+  std::string path = std::string(bin ? bin : ".") + "/tests/unzip/fixtures/deflated.zip";
+  FileSource source;
+  ASSERT_TRUE(source.Open(path));
+  size_t size = static_cast<size_t>(source.Size());
+  ASSERT_GT(size, 9000u);
+  struct Case {
+    uint64_t offset;
+    size_t length;
+    bool shown;
+  } cases[] = {
+      {0, size, true},      {1, size - 1, true}, {4095, 2, true},    {4097, 4000, true},
+      {size - 1, 1, true},  {size, 1, false},    {size - 1, 2, false}, {0, size + 1, false},
+      {UINT64_MAX, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.length));
+    const uint8_t* view = source.View(c.offset, c.length);
+    ASSERT_EQ(view != nullptr, c.shown);
+    if (!view) continue;
+    std::string read(c.length, '\0');
+    ASSERT_TRUE(source.ReadAt(c.offset, &read[0], c.length));
+    EXPECT_TRUE(std::memcmp(view, read.data(), c.length) == 0);
+  }
 }
 
 }  // namespace
