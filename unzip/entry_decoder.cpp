@@ -19,6 +19,8 @@ constexpr size_t kOutputChunk = 1024 * 1024;  // also the progress granularity
 // Larger compressed data streams instead of being read whole: in a 32-bit process a second
 // buffer of that size next to the caller's block may not fit.
 constexpr uint64_t kWholeInputLimit = 256u << 20;
+// From this size on, compressed data is mapped rather than copied.
+constexpr size_t kViewThreshold = 1u << 20;
 
 struct InflateStream {
   z_stream z{};
@@ -209,9 +211,10 @@ bool DecodeDeflatedWhole(ArchiveSource& source, const EntryData& data,
   size_t inputLength = static_cast<size_t>(inputSize);
   std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(libdeflate_alloc_decompressor());
   if (!decompressor) return false;
-  // Plain data is decoded where it lies when the source can show it (a mapped file);
-  // encrypted data is decrypted into a copy.
-  const uint8_t* input = decryptor ? nullptr : source.View(data.offset, inputLength);
+  // Large plain data is decoded where it lies when the source can show it (a mapped file);
+  // small data is cheaper to copy than to map, and encrypted data is decrypted in a copy.
+  const uint8_t* input =
+      decryptor || inputLength < kViewThreshold ? nullptr : source.View(data.offset, inputLength);
   std::unique_ptr<uint8_t[]> copy;
   if (!input) {
     copy.reset(new (std::nothrow) uint8_t[inputLength + 1]);
