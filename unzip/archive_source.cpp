@@ -1,5 +1,6 @@
 #include "unzip/archive_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vellumo::unzip {
@@ -49,12 +50,27 @@ bool FileSource::Open(const std::string& path) {
   if (end < 0) return false;
   size_ = static_cast<uint64_t>(end);
   position_ = UINT64_MAX;
+  windowLength_ = 0;
   return true;
 }
 
 bool FileSource::ReadAt(uint64_t offset, void* buf, size_t len) {
   if (!file_ || offset > size_ || len > size_ - offset) return false;
   if (len == 0) return true;
+  if (len > kWindowSize / 4) return ReadFromFile(offset, buf, len);
+  if (offset < windowStart_ || offset + len > windowStart_ + windowLength_) {
+    if (!window_) window_.reset(new uint8_t[kWindowSize]);
+    size_t n = static_cast<size_t>(std::min<uint64_t>(kWindowSize, size_ - offset));
+    windowLength_ = 0;
+    if (!ReadFromFile(offset, window_.get(), n)) return false;
+    windowStart_ = offset;
+    windowLength_ = n;
+  }
+  std::memcpy(buf, window_.get() + (offset - windowStart_), len);
+  return true;
+}
+
+bool FileSource::ReadFromFile(uint64_t offset, void* buf, size_t len) {
   if (offset != position_ && !SeekTo(file_, offset)) {
     position_ = UINT64_MAX;
     return false;
@@ -63,10 +79,6 @@ bool FileSource::ReadAt(uint64_t offset, void* buf, size_t len) {
   position_ = got == len ? offset + len : UINT64_MAX;
   return got == len;
 }
-
-}  // namespace vellumo::unzip
-
-namespace vellumo::unzip {
 
 const uint8_t* FileSource::View(uint64_t offset, size_t len) {
   if (!file_ || offset > size_ || len > size_ - offset) return nullptr;

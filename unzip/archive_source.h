@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "unzip/file_view.h"
@@ -50,6 +51,14 @@ class FileSource : public ArchiveSource {
   std::FILE* file_ = nullptr;
   uint64_t size_ = 0;
   uint64_t position_ = UINT64_MAX;  // where the next fread starts, to skip needless seeks
+  bool ReadFromFile(uint64_t offset, void* buf, size_t len);
+  // Small reads (local headers, small entries) come from one larger read of what follows:
+  // an archive of many small entries then costs a system call per window, not several per
+  // entry.
+  static constexpr size_t kWindowSize = 64 * 1024;
+  std::unique_ptr<uint8_t[]> window_;
+  uint64_t windowStart_ = 0;
+  size_t windowLength_ = 0;
 };
 
 }  // namespace vellumo::unzip

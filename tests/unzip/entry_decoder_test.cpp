@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/unzip/fixture_manifest.h"
 #include "tests/unzip/zip_builder.h"
 #include "unzip/entry_decoder.h"
 #include "unzip/unzip_engine.h"
@@ -198,31 +199,39 @@ TEST(EntryDecoder, ScratchDecodesSmallEntriesWholeAndStreamsLargeOnes) {
   EXPECT_EQ(messages, std::vector<int32_t>{kErrorBadCrc});
 }
 
-// Mapped views start anywhere, not only on page boundaries, and never reach past the end.
-TEST(EntryDecoder, FileViewsShowTheBytesReadAtWouldGive) {
+// Small reads come from a read-ahead window and large ones straight from the file; mapped
+// views start anywhere, not only on page boundaries. All must show the file's bytes and
+// none may reach past its end.
+TEST(EntryDecoder, FileReadsAndViewsShowTheFileBytes) {
   const char* bin = std::getenv("VELLUMO_BINARY_DIR");
   std::string path = std::string(bin ? bin : ".") + "/tests/unzip/fixtures/deflated.zip";
+  std::string whole;
+  ASSERT_TRUE(test::ReadWholeFile(path, whole));
   FileSource source;
   ASSERT_TRUE(source.Open(path));
-  size_t size = static_cast<size_t>(source.Size());
-  ASSERT_GT(size, 9000u);
+  ASSERT_EQ(source.Size(), whole.size());
+  const size_t size = whole.size();
+  ASSERT_GT(size, 200000u);
   struct Case {
     uint64_t offset;
     size_t length;
-    bool shown;
+    bool inside;
   } cases[] = {
-      {0, size, true},      {1, size - 1, true}, {4095, 2, true},    {4097, 4000, true},
-      {size - 1, 1, true},  {size, 1, false},    {size - 1, 2, false}, {0, size + 1, false},
-      {UINT64_MAX, 1, false},
+      // In the order given: the window is filled, reused, left and refilled.
+      {0, 30, true},           {30, 2000, true},        {65530, 30, true},    {65536 + 1000, 4, true},
+      {10, 100000, true},      {65540, 16, true},       {4095, 2, true},      {4097, 4000, true},
+      {size - 30, 30, true},   {size - 1, 1, true},     {0, size, true},      {1, size - 1, true},
+      {size, 1, false},        {size - 1, 2, false},    {0, size + 1, false}, {UINT64_MAX, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.length));
-    const uint8_t* view = source.View(c.offset, c.length);
-    ASSERT_EQ(view != nullptr, c.shown);
-    if (!view) continue;
     std::string read(c.length, '\0');
-    ASSERT_TRUE(source.ReadAt(c.offset, &read[0], c.length));
-    EXPECT_TRUE(std::memcmp(view, read.data(), c.length) == 0);
+    ASSERT_EQ(source.ReadAt(c.offset, &read[0], c.length), c.inside);
+    const uint8_t* view = source.View(c.offset, c.length);
+    ASSERT_EQ(view != nullptr, c.inside);
+    if (!c.inside) continue;
+    EXPECT_TRUE(read == whole.substr(c.offset, c.length));
+    EXPECT_TRUE(std::memcmp(view, whole.data() + c.offset, c.length) == 0);
   }
 }
 
