@@ -1,6 +1,10 @@
 // Packed installers run as their own processes: the real entry point, the stamped package
 // offset, the windows it shows, the silent self-check exit and the close request.
 #include <windows.h>
+#include <tlhelp32.h>
+
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -17,13 +21,13 @@ struct Running {
   DWORD pid = 0;
 };
 
-Running Launch(const std::string& exe, const std::string& arg) {
+Running Launch(const std::string& exe, const std::string& arg, const char* folder = nullptr) {
   Running r;
   std::string command = "\"" + exe + "\"" + (arg.empty() ? "" : " " + arg);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder,
                       &si, &pi))
     return r;
   CloseHandle(pi.hThread);
@@ -166,6 +170,68 @@ TEST(HollinProcess, SilentSelfCheckFailureEndsWithoutAWindow) {
   GetExitCodeProcess(r.process.get(), &code);
   EXPECT_EQ(code, 0u);  // an orderly end, not a failure to start
   Stop(r);
+}
+
+
+// Every module the process has loaded, by full path.
+std::vector<std::string> LoadedModules(DWORD pid) {
+  std::vector<std::string> paths;
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return paths;
+  MODULEENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32First(snapshot.get(), &entry); more;
+       more = Module32Next(snapshot.get(), &entry))
+    paths.push_back(entry.szExePath);
+  return paths;
+}
+
+std::string Lower(std::string text) {
+  CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// An installer started from a downloads folder, as the current folder too, loads none of the
+// system-named DLLs that lie beside it: the rich edit, the common controls, and the libraries
+// those pull in. The uninstaller starts the same way. (Not planted: imm32.dll and version.dll,
+// which Wine's user32 loads itself before any code of the program runs; on Windows imm32 is a
+// known DLL and user32 does not load version.dll.)
+TEST(HollinProcess, DllsBesideTheInstallerAreNotLoaded) {
+  const char* planted_names[] = {"riched20.dll", "riched32.dll", "comctl32.dll", "uxtheme.dll",
+                                 "msimg32.dll",  "usp10.dll",    "shlwapi.dll",  "oleaut32.dll",
+                                 "comdlg32.dll", "shell32.dll",  "ole32.dll"};
+  char system[MAX_PATH] = {};
+  ASSERT_NE(GetSystemDirectoryA(system, MAX_PATH), 0u);
+  const std::string folder = test::ScratchFolder() + "\\downloads";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  for (const char* name : planted_names)
+    ASSERT_TRUE(CopyFileA((std::string(system) + "\\" + name).c_str(),
+                          (folder + "\\" + name).c_str(), FALSE)) << name;
+
+  for (bool uninstaller : {false, true}) {
+    SCOPED_TRACE(uninstaller ? "uninstaller" : "installer");
+    test::Installer i = test::WriteInstaller(
+        uninstaller ? "downloads\\uninstall.exe" : "downloads\\setup.exe",
+        test::BasicSpec("Planted"), {test::SampleFile("a.txt", 300)},
+        uninstaller ? test::MakeUninstallerStub : nullptr);
+    ASSERT_FALSE(i.path.empty());
+    Running r = Launch(i.path, "", folder.c_str());
+    ASSERT_TRUE(r.process);
+    HWND main = WaitForMainWindow(r, kStartTimeout);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(WaitForBackdrop(r, kStartTimeout));  // the rich edit log exists by now
+    std::vector<std::string> modules = LoadedModules(r.pid);
+    EXPECT_GT(modules.size(), 3u);
+    const std::string prefix = Lower(folder + "\\");
+    for (const std::string& module : modules) {
+      std::string path = Lower(module);
+      if (path == Lower(i.path)) continue;
+      EXPECT_NE(path.compare(0, prefix.size(), prefix), 0) << "loaded from beside it: " << module;
+    }
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(r.process.get(), 10000), WAIT_OBJECT_0);
+    Stop(r);
+  }
 }
 
 }  // namespace

@@ -8,13 +8,16 @@
 #include <algorithm>
 
 #include "common/win/handles.h"
+#include "common/win/system_calls.h"
 #include "installer/actions/paths.h"
 #include "installer/package/crc.h"
+
+namespace late = vellumo::win::late;
 
 namespace hollin {
 namespace {
 
-using vellumo::win::ComInit;
+using vellumo::win::late::ComInit;
 using vellumo::win::ComPtr;
 using vellumo::win::FindHandle;
 using vellumo::win::Library;
@@ -59,8 +62,8 @@ struct ShellLink {
   ComPtr<IShellLinkA> link;
   ComPtr<IPersistFile> file;
   bool Create() {
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                link.put_void())))
+    if (FAILED(late::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, link.put_void())))
       return false;
     return SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void()));
   }
@@ -204,7 +207,7 @@ std::string WindowsPlatform::ShortPath(const std::string& path) {
 
 intptr_t WindowsPlatform::ShellOpen(const std::string& file, const std::string& parameters,
                                     const std::string& folder, int show) {
-  HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+  HINSTANCE result = late::ShellExecuteA(nullptr, "open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                                    folder.empty() ? nullptr : folder.c_str(), show);
   return reinterpret_cast<intptr_t>(result);
 }
@@ -235,10 +238,11 @@ bool WindowsPlatform::StartHiddenAtIdle(const std::string& command_line) {
 
 std::string WindowsPlatform::SpecialFolderPath(int csidl) {
   LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return std::string();
+  if (FAILED(late::SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items)
+    return std::string();
   char buffer[MAX_PATH + 1] = "";
-  BOOL ok = SHGetPathFromIDListA(items, buffer);
-  CoTaskMemFree(items);
+  BOOL ok = late::SHGetPathFromIDListA(items, buffer);
+  late::CoTaskMemFree(items);
   if (!ok) return std::string();
   std::string path = buffer;
   if (path.size() > 3 && path.back() == '\\') path.pop_back();

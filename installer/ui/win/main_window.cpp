@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/win/dll_search.h"
+#include "common/win/system_calls.h"
 #include "common/win/handles.h"
 #include "installer/package/block.h"
 #include "installer/package/message_pump.h"
@@ -24,6 +25,8 @@
 #include "installer/ui/win/window_rules.h"
 
 #include "installer/ui/win/reading_mode.h"
+
+namespace late = vellumo::win::late;
 
 namespace hollin {
 namespace {
@@ -64,7 +67,7 @@ void EndProcess(int exit_code) { ExitProcess(static_cast<UINT>(exit_code)); }
 EndProgramHandler g_end_program = EndProcess;
 
 void ShellOpen(const std::string& link) {
-  ShellExecuteA(nullptr, "open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  late::ShellExecuteA(nullptr, "open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 LinkOpener g_link_opener = ShellOpen;
 
@@ -229,11 +232,11 @@ void ChooseFolder() {
   info.lpszTitle = texts::kFolderDialogTitle;
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = FolderDialogCallback;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  LPITEMIDLIST chosen = late::SHBrowseForFolderA(&info);
   if (!chosen) return;
   char path[MAX_PATH] = {};
-  BOOL ok = SHGetPathFromIDListA(chosen, path);
-  CoTaskMemFree(chosen);
+  BOOL ok = late::SHGetPathFromIDListA(chosen, path);
+  late::CoTaskMemFree(chosen);
   if (ok && path[0]) m.SetText(m.path_box, path);
 }
 
@@ -355,7 +358,7 @@ bool RegisterClasses() {
 
 // The log box: the newer rich-edit class when OLE is there, else the older one.
 HWND CreateLogBox(HWND parent) {
-  if (!g_ole_initialised) g_ole_initialised = SUCCEEDED(OleInitialize(nullptr));
+  if (!g_ole_initialised) g_ole_initialised = SUCCEEDED(late::OleInitialize(nullptr));
   const DWORD style = WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
                       ES_NOHIDESEL;
   HWND box = nullptr;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/win/handles.h"
+#include "common/win/system_calls.h"
 #include "installer/package/block.h"
 #include "installer/package/file_list.h"
 #include "installer/package/message_pump.h"
@@ -24,6 +25,8 @@
 #include "installer/ui/reading_texts.h"
 #include "installer/ui/win/main_window.h"
 #include "installer/ui/win/reading_conversion.h"
+
+namespace late = vellumo::win::late;
 
 namespace hollin {
 namespace {
@@ -204,11 +207,11 @@ std::string DefaultFolderChooser() {
   info.hwndOwner = Main().window;
   info.lpszTitle = rt::kFolderDialogTitle;
   info.ulFlags = BIF_RETURNONLYFSDIRS;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  LPITEMIDLIST chosen = late::SHBrowseForFolderA(&info);
   if (!chosen) return std::string();
   char path[MAX_PATH] = {};
-  BOOL ok = SHGetPathFromIDListA(chosen, path);
-  CoTaskMemFree(chosen);
+  BOOL ok = late::SHGetPathFromIDListA(chosen, path);
+  late::CoTaskMemFree(chosen);
   return ok ? std::string(path) : std::string();
 }
 
@@ -318,7 +321,7 @@ void ChooseBackgroundColour(MainWindow& m) {
   dialog.lpCustColors = m.custom_colours;
   dialog.Flags = CC_RGBINIT | CC_FULLOPEN;
   dialog.rgbResult = s.colour_choice;
-  if (!ChooseColorA(&dialog)) return;
+  if (!late::ChooseColorA(&dialog)) return;
   s.colour_choice = dialog.rgbResult;
   SendMessageA(m.log_box, EM_SETBKGNDCOLOR, 0, dialog.rgbResult);
 }
