@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <vector>
 
 #include "installer/package/message_pump.h"
@@ -25,9 +24,12 @@ uint32_t Crc32Update(uint32_t state, const void* data, size_t size) {
 }
 
 std::string CrcText(uint32_t crc) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
-  return std::string(text, 8);
+  // Formatted by hand: snprintf would link the C runtime's whole printf engine (floating
+  // point included) into the installer stub.
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text(8, '0');
+  for (int i = 7; i >= 0; --i, crc >>= 4) text[i] = kDigits[crc & 0xF];
+  return text;
 }
 
 std::string StreamCrcTextFrom(Stream& stream, uint64_t start) {

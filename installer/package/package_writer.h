@@ -82,6 +82,8 @@ bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const Package
                     const std::vector<PackedFile>& files, InstallerSummary* summary,
                     std::string* error);
 
+// (The two uninstaller builders live in uninstaller_image.cpp, which does not need zlib's
+// compressor: the installer stub links only that file.)
 // The uninstaller image: installer bytes [0, header_end), u32 L and the plain file list
 // text (CR LF lines), installer bytes from action record A3 to the end; then the stub
 // fields set to the uninstaller values (size bytes 1,1,1,1; flag 1; "vorn2003").
