@@ -20,28 +20,7 @@ struct ListOrder {
 // sort). It orders plain names as the control does; where it errs the exact pass fixes it.
 class ApproximateOrder {
  public:
-  explicit ApproximateOrder(const ListOrder& order) {
-    std::vector<unsigned char> chars;
-    for (int c = 1; c < 256; ++c) chars.push_back(static_cast<unsigned char>(c));
-    auto compare = [&order](unsigned char a, unsigned char b) {
-      const char x[2] = {static_cast<char>(a), 0}, y[2] = {static_cast<char>(b), 0};
-      return order.Compare(x, y);
-    };
-    std::stable_sort(chars.begin(), chars.end(),
-                     [&](unsigned char a, unsigned char b) { return compare(a, b) == CSTR_LESS_THAN; });
-    unsigned rank = 1;
-    for (size_t i = 0; i < chars.size(); ++i) {
-      if (i > 0 && compare(chars[i - 1], chars[i]) != CSTR_EQUAL && rank < 255) ++rank;
-      rank_[chars[i]] = static_cast<unsigned char>(rank);
-    }
-    const unsigned char letter_a = rank_['a'];
-    for (int c = 1; c < 256; ++c) {
-      // Ranked below the letters, yet "x?b" sorts after "xa": the character was passed over.
-      const char probe[4] = {'x', static_cast<char>(c), 'b', 0};
-      if (rank_[c] < letter_a && order.Compare(probe, "xa") == CSTR_GREATER_THAN) rank_[c] = 0;
-    }
-  }
-
+  explicit ApproximateOrder(const ListOrder& order);
   bool Less(const char* a, const char* b) const {
     for (;;) {
       while (*a && rank_[static_cast<unsigned char>(*a)] == 0) ++a;
@@ -58,21 +37,51 @@ class ApproximateOrder {
   unsigned char rank_[256] = {};
 };
 
+// One comparison type for every sort and search here: the exact order when `exact` is set,
+// else the stand-in (one instantiation of each algorithm keeps the program small).
+struct NameLess {
+  const ListOrder* exact;
+  const ApproximateOrder* approximate;
+  bool operator()(const char* a, const char* b) const {
+    return exact ? exact->Compare(a, b) == CSTR_LESS_THAN : approximate->Less(a, b);
+  }
+};
+
+ApproximateOrder::ApproximateOrder(const ListOrder& order) {
+  char text[256][2] = {};
+  std::vector<const char*> chars;
+  for (int c = 1; c < 256; ++c) {
+    text[c][0] = static_cast<char>(c);
+    chars.push_back(text[c]);
+  }
+  std::sort(chars.begin(), chars.end(), NameLess{&order, nullptr});
+  unsigned rank = 1;
+  for (size_t i = 0; i < chars.size(); ++i) {
+    if (i > 0 && order.Compare(chars[i - 1], chars[i]) != CSTR_EQUAL && rank < 255) ++rank;
+    rank_[static_cast<unsigned char>(chars[i][0])] = static_cast<unsigned char>(rank);
+  }
+  const unsigned char letter_a = rank_['a'];
+  for (int c = 1; c < 256; ++c) {
+    // Ranked below the letters, yet "x?b" sorts after "xa": the character was passed over.
+    const char probe[4] = {'x', static_cast<char>(c), 'b', 0};
+    if (rank_[c] < letter_a && order.Compare(probe, "xa") == CSTR_GREATER_THAN) rank_[c] = 0;
+  }
+}
+
 // Sorts `names` exactly by `order`: first by the byte-wise stand-in, then an insertion pass
 // with the real comparison, which costs one call per name when the stand-in was right and
 // a binary search for each name it misplaced. Too many misplaced names (another code page's
 // rules): a full sort with the real comparison.
 void SortForList(const ListOrder& order, std::vector<const char*>* names) {
   ApproximateOrder approximate(order);
-  std::sort(names->begin(), names->end(),
-            [&approximate](const char* a, const char* b) { return approximate.Less(a, b); });
-  auto less = [&order](const char* a, const char* b) { return order.Compare(a, b) == CSTR_LESS_THAN; };
+  std::sort(names->begin(), names->end(), NameLess{nullptr, &approximate});
+  const NameLess less{&order, nullptr};
   const size_t allowed = names->size() / 64 + 16;
   size_t misplaced = 0;
   for (auto it = names->begin() + (names->empty() ? 0 : 1); it < names->end(); ++it) {
     if (!less(*it, *(it - 1))) continue;
     if (++misplaced > allowed) {
-      std::stable_sort(names->begin(), names->end(), less);
+      std::sort(names->begin(), names->end(), less);
       return;
     }
     auto place = std::upper_bound(names->begin(), it, *it, less);
