@@ -94,8 +94,9 @@ bool DeflateChunk(const uint8_t* data, size_t begin, size_t end, bool last, int 
     int rc = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
     produced = out->bytes.size() - z.avail_out;
     if (last && rc == Z_STREAM_END) break;
-    // A sync flush is complete when deflate stops with output room to spare.
-    if (!last && rc == Z_OK && z.avail_in == 0 && z.avail_out > 0) break;
+    // A sync flush is complete when deflate stops with output room to spare; when the last
+    // call filled the buffer exactly, the repeat has nothing to do and says Z_BUF_ERROR.
+    if (!last && (rc == Z_OK || rc == Z_BUF_ERROR) && z.avail_in == 0 && z.avail_out > 0) break;
     if (rc != Z_OK && rc != Z_BUF_ERROR) {
       ok = false;
       break;
