@@ -1,92 +1,127 @@
 #include "viewer/list_fill.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace vellumo {
 namespace {
 
-// The control's comparison: its locale, letter case ignored. Slow under Wine (microseconds
-// a call), so the fill below calls it about once per name.
-struct ListOrder {
+// One name on its way into the list: the control's own text of it (converted with the ANSI
+// code page, as the control converts what it is given), and the byte-wise stand-in's key.
+struct Item {
+  uint64_t prefix;         // the first 8 ranks, most significant first; 0 past the end
+  const char* ranks;       // all ranks, zero-terminated (no rank is 0)
+  const wchar_t* wide;
+  const char* name;
+};
+
+// The control's comparison: its locale, letter case ignored. Slow under Wine (a microsecond
+// or more a call), so the fill below calls it about once per name.
+struct ExactLess {
   LCID locale;
-  int Compare(const char* a, const char* b) const {
-    return CompareStringA(locale, NORM_IGNORECASE, a, -1, b, -1);
+  bool operator()(const Item& a, const Item& b) const {
+    return CompareStringW(locale, NORM_IGNORECASE, a.wide, -1, b.wide, -1) == CSTR_LESS_THAN;
   }
 };
 
-// A byte-wise stand-in for that comparison, learnt from it: each single-byte character's
-// rank among all of them, 0 for those it passes over (the hyphen and apostrophe of a word
-// sort). It orders plain names as the control does; where it errs the exact pass fixes it.
-class ApproximateOrder {
- public:
-  explicit ApproximateOrder(const ListOrder& order);
-  bool Less(const char* a, const char* b) const {
-    for (;;) {
-      while (*a && rank_[static_cast<unsigned char>(*a)] == 0) ++a;
-      while (*b && rank_[static_cast<unsigned char>(*b)] == 0) ++b;
-      unsigned char x = rank_[static_cast<unsigned char>(*a)];
-      unsigned char y = rank_[static_cast<unsigned char>(*b)];
-      if (x != y || x == 0) return x < y;
-      ++a;
-      ++b;
-    }
-  }
-
- private:
-  unsigned char rank_[256] = {};
-};
-
-// One comparison type for every sort and search here: the exact order when `exact` is set,
-// else the stand-in (one instantiation of each algorithm keeps the program small).
-struct NameLess {
-  const ListOrder* exact;
-  const ApproximateOrder* approximate;
-  bool operator()(const char* a, const char* b) const {
-    return exact ? exact->Compare(a, b) == CSTR_LESS_THAN : approximate->Less(a, b);
+struct ApproximateLess {
+  bool operator()(const Item& a, const Item& b) const {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    // Equal prefixes with a zero byte in them are equal, shorter ranks: nothing follows.
+    if ((a.prefix & 0xFF) == 0) return false;
+    return std::strcmp(a.ranks + 8, b.ranks + 8) < 0;
   }
 };
 
-ApproximateOrder::ApproximateOrder(const ListOrder& order) {
-  char text[256][2] = {};
+// Wide copies of `names` in one block (the items point into it).
+std::vector<wchar_t> WideTexts(const std::vector<const char*>& names, std::vector<Item>* items) {
+  size_t total = 0;
+  for (const char* name : names) {
+    total += static_cast<size_t>(std::max(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0), 1));
+  }
+  std::vector<wchar_t> wide(total + 1);
+  size_t at = 0;
+  items->resize(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    int n = MultiByteToWideChar(CP_ACP, 0, names[i], -1, &wide[at], static_cast<int>(wide.size() - at));
+    (*items)[i].wide = &wide[at];
+    (*items)[i].name = names[i];
+    at += static_cast<size_t>(n > 0 ? n : 1);
+  }
+  return wide;
+}
+
+// The byte-wise stand-in for the control's comparison, learnt from it: each single-byte
+// character's rank among all of them, 0 for those it passes over (the hyphen and apostrophe
+// of a word sort). It orders plain names as the control does; where it errs the exact pass
+// fixes it.
+void LearnRanks(const ExactLess& exact, unsigned char rank[256]) {
   std::vector<const char*> chars;
+  char text[256][2] = {};
   for (int c = 1; c < 256; ++c) {
     text[c][0] = static_cast<char>(c);
     chars.push_back(text[c]);
   }
-  std::sort(chars.begin(), chars.end(), NameLess{&order, nullptr});
-  unsigned rank = 1;
-  for (size_t i = 0; i < chars.size(); ++i) {
-    if (i > 0 && order.Compare(chars[i - 1], chars[i]) != CSTR_EQUAL && rank < 255) ++rank;
-    rank_[static_cast<unsigned char>(chars[i][0])] = static_cast<unsigned char>(rank);
+  std::vector<Item> items;
+  std::vector<wchar_t> wide = WideTexts(chars, &items);
+  std::sort(items.begin(), items.end(), exact);
+  unsigned next = 1;
+  rank[0] = 0;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0 && exact(items[i - 1], items[i]) && next < 255) ++next;  // sorted: less or equal
+    rank[static_cast<unsigned char>(items[i].name[0])] = static_cast<unsigned char>(next);
   }
-  const unsigned char letter_a = rank_['a'];
   for (int c = 1; c < 256; ++c) {
     // Ranked below the letters, yet "x?b" sorts after "xa": the character was passed over.
     const char probe[4] = {'x', static_cast<char>(c), 'b', 0};
-    if (rank_[c] < letter_a && order.Compare(probe, "xa") == CSTR_GREATER_THAN) rank_[c] = 0;
+    if (rank[c] < rank['a'] &&
+        CompareStringA(exact.locale, NORM_IGNORECASE, probe, -1, "xa", -1) == CSTR_GREATER_THAN) {
+      rank[c] = 0;
+    }
   }
 }
 
-// Sorts `names` exactly by `order`: first by the byte-wise stand-in, then an insertion pass
-// with the real comparison, which costs one call per name when the stand-in was right and
-// a binary search for each name it misplaced. Too many misplaced names (another code page's
-// rules): a full sort with the real comparison.
-void SortForList(const ListOrder& order, std::vector<const char*>* names) {
-  ApproximateOrder approximate(order);
-  std::sort(names->begin(), names->end(), NameLess{nullptr, &approximate});
-  const NameLess less{&order, nullptr};
-  const size_t allowed = names->size() / 64 + 16;
-  size_t misplaced = 0;
-  for (auto it = names->begin() + (names->empty() ? 0 : 1); it < names->end(); ++it) {
-    if (!less(*it, *(it - 1))) continue;
-    if (++misplaced > allowed) {
-      std::sort(names->begin(), names->end(), less);
-      return;
+// Sorts `names` exactly by the control's comparison: first by the byte-wise stand-in (keys
+// in the items, so most comparisons touch no text), then an insertion pass with the real
+// comparison, one call per name when the stand-in was right and a binary search for each
+// name it misplaced. Too many misplaced names (another code page's rules): a full sort
+// with the real comparison.
+void SortForList(LCID locale, std::vector<const char*>* names) {
+  const ExactLess exact{locale};
+  unsigned char rank[256];
+  LearnRanks(exact, rank);
+  std::vector<Item> items;
+  std::vector<wchar_t> wide = WideTexts(*names, &items);
+  size_t total = 0;
+  for (const char* name : *names) total += std::strlen(name) + 9;
+  std::string ranks(total, '\0');
+  size_t at = 0;
+  for (Item& item : items) {
+    item.ranks = &ranks[at];
+    item.prefix = 0;
+    size_t length = 0;
+    for (const char* p = item.name; *p; ++p) {
+      unsigned char r = rank[static_cast<unsigned char>(*p)];
+      if (r) ranks[at + length++] = static_cast<char>(r);
     }
-    auto place = std::upper_bound(names->begin(), it, *it, less);
-    std::rotate(place, it, it + 1);
+    for (size_t i = 0; i < 8; ++i) item.prefix = item.prefix << 8 | static_cast<unsigned char>(item.ranks[i]);
+    at += std::max<size_t>(length + 1, 9);
   }
+  std::sort(items.begin(), items.end(), ApproximateLess());
+
+  const size_t allowed = items.size() / 64 + 16;
+  size_t misplaced = 0;
+  for (auto it = items.begin() + (items.empty() ? 0 : 1); it < items.end(); ++it) {
+    if (!exact(*it, *(it - 1))) continue;
+    if (++misplaced > allowed) {
+      std::sort(items.begin(), items.end(), exact);
+      break;
+    }
+    std::rotate(std::upper_bound(items.begin(), it, *it, exact), it, it + 1);
+  }
+  for (size_t i = 0; i < items.size(); ++i) (*names)[i] = items[i].name;
 }
 
 }  // namespace
@@ -98,7 +133,7 @@ void SortForList(const ListOrder& order, std::vector<const char*>* names) {
 void FillSortedList(HWND combo, std::vector<const char*>* names) {
   size_t text_bytes = 0;
   for (const char* name : *names) text_bytes += std::strlen(name) + 1;
-  SortForList(ListOrder{static_cast<LCID>(SendMessageA(combo, CB_GETLOCALE, 0, 0))}, names);
+  SortForList(static_cast<LCID>(SendMessageA(combo, CB_GETLOCALE, 0, 0)), names);
   SendMessageA(combo, WM_SETREDRAW, FALSE, 0);
   SendMessageA(combo, CB_INITSTORAGE, names->size(), text_bytes);
   for (const char* name : *names) {
