@@ -6,7 +6,7 @@
 //   windriver gone TITLE SECONDS          wait until no such window is left
 //   windriver press TITLE TEXT            BM_CLICK the child control whose text is TEXT
 //   windriver mouse TITLE TEXT            a real mouse click (SendInput) on the centre of that control
-//   windriver select TITLE INDEX          select entry INDEX of the first combo box and notify its parent
+//   windriver select TITLE INDEX|TEXT     select an entry of the first combo (else list) box and notify its parent
 //   windriver text TITLE                  print the window caption and every child's class and text
 //   windriver close TITLE                 send WM_CLOSE
 //   windriver foreground TITLE            bring the window to the front
@@ -28,22 +28,28 @@ std::string WindowText(HWND wnd) {
 
 struct FindTop {
   const char* title;
-  HWND found;
+  HWND found;    // the first visible window whose caption holds the title
+  HWND enabled;  // the first of them that is also enabled
 };
 
 BOOL CALLBACK FindTopProc(HWND wnd, LPARAM param) {
   auto* find = reinterpret_cast<FindTop*>(param);
   if (IsWindowVisible(wnd) && WindowText(wnd).find(find->title) != std::string::npos) {
-    find->found = wnd;
-    return FALSE;
+    if (!find->found) find->found = wnd;
+    if (IsWindowEnabled(wnd)) {
+      find->enabled = wnd;
+      return FALSE;
+    }
   }
   return TRUE;
 }
 
+// An installer's disabled backdrop carries the same caption as its main window: the
+// enabled window is the one to drive.
 HWND FindTopWindow(const char* title) {
-  FindTop find{title, nullptr};
+  FindTop find{title, nullptr, nullptr};
   EnumWindows(FindTopProc, reinterpret_cast<LPARAM>(&find));
-  return find.found;
+  return find.enabled ? find.enabled : find.found;
 }
 
 BOOL CALLBACK CollectChild(HWND wnd, LPARAM param) {
@@ -157,15 +163,27 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "select") {
-    HWND combo = FindChildByClass(wnd, "ComboBox");
-    if (!combo) {
-      std::fprintf(stderr, "windriver: no combo box in \"%s\"\n", title);
+    // The first combo box, else the first list box; the entry by index or by its exact text.
+    HWND box = FindChildByClass(wnd, "ComboBox");
+    bool combo = box != nullptr;
+    if (!box) box = FindChildByClass(wnd, "ListBox");
+    if (!box) {
+      std::fprintf(stderr, "windriver: no combo or list box in \"%s\"\n", title);
       return 2;
     }
-    int index = std::atoi(argv[3]);
-    SendMessageA(combo, CB_SETCURSEL, index, 0);
-    SendMessageA(GetParent(combo), WM_COMMAND,
-                 MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    const char* wanted = argv[3];
+    bool by_index = *wanted != '\0' && std::strspn(wanted, "0123456789") == std::strlen(wanted);
+    LRESULT index = by_index ? std::atoi(wanted)
+                             : SendMessageA(box, combo ? CB_FINDSTRINGEXACT : LB_FINDSTRINGEXACT,
+                                            static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(wanted));
+    if (index < 0) {
+      std::fprintf(stderr, "windriver: no entry \"%s\" in \"%s\"\n", wanted, title);
+      return 2;
+    }
+    SendMessageA(box, combo ? CB_SETCURSEL : LB_SETCURSEL, index, 0);
+    WORD notification = combo ? CBN_SELCHANGE : LBN_SELCHANGE;
+    SendMessageA(GetParent(box), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), notification),
+                 reinterpret_cast<LPARAM>(box));
     return 0;
   }
   return Usage();
