@@ -1,9 +1,12 @@
 """Shared by the packing and installing benchmarks: the file set, a stub for hollin-pack, the
 manifest for our packer and the .nsi script for makensis over the same files."""
 import os
+import resource
+import statistics
 import struct
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MARKER = b"HollinPkgOffset="
@@ -54,3 +57,46 @@ def write_nsi(path, folder, names, output):
 
 def folder_bytes(folder, names):
     return sum(os.path.getsize(os.path.join(folder, n)) for n in names)
+
+
+def interleaved(tools, runs, warmup=1, log=None):
+    """Runs every tool once per round, round after round (one warm-up round not counted), so
+    that load from other work on a shared machine falls on all of them alike rather than on
+    whichever ran during a busy minute. `tools` maps a name to a callable returning its own
+    (wall ms, cpu ms); returns name -> (median wall ms, median cpu ms)."""
+    samples = {name: [] for name in tools}
+    for round_number in range(warmup + runs):
+        for name, run in tools.items():
+            wall, cpu = run()
+            if log:
+                log("  %s: %.0f ms (cpu %.0f ms)%s" % (name, wall, cpu,
+                                                      " warm-up" if round_number < warmup else ""))
+            if round_number >= warmup:
+                samples[name].append((wall, cpu))
+    return {name: (statistics.median(w for w, _ in s), statistics.median(c for _, c in s))
+            for name, s in samples.items()}
+
+
+def process_timer(command, before=None, output=None, timeout=3600):
+    """A callable for interleaved(): runs `before` (not timed), then the command, and returns
+    its wall and CPU ms (user + system of the process and its threads). Output goes to a
+    file (a pipe could be held open by helper processes the command leaves behind)."""
+    def run():
+        if before:
+            before()
+        with open(output or os.devnull, "w+b") as out:
+            usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+            start = time.perf_counter()
+            code = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                                  timeout=timeout).returncode
+            wall = (time.perf_counter() - start) * 1000.0
+            after = resource.getrusage(resource.RUSAGE_CHILDREN)
+            if code != 0:
+                text = ""
+                if output:
+                    out.seek(0)
+                    text = out.read().decode(errors="replace")[-400:]
+                raise RuntimeError("%r exited %d: %s" % (command, code, text))
+        cpu = 1000.0 * (after.ru_utime - usage.ru_utime + after.ru_stime - usage.ru_stime)
+        return wall, cpu
+    return run
