@@ -7,7 +7,8 @@
 #include <string>
 
 // The library's short-string helper behind the exception classes' messages needs these two
-// members; the library's copy of them comes with every other member of std::string (27 KB).
+// members; the library's copy of them comes with every other member of std::string
+// (about 30 KB).
 // The rest of the stub instantiates the members it uses itself
 // (no_string_extern_templates.h).
 template char* std::string::_M_create(std::string::size_type&, std::string::size_type);
