@@ -2,9 +2,13 @@
 """Makes a listing benchmark archive: COUNT small stored entries with realistic, unique
 path names (folders 1 to 4 deep, mixed case, digits, common extensions) in random order.
 
-    make_archive.py OUTPUT.zip COUNT [SEED]
+    make_archive.py OUTPUT.zip COUNT [SEED] [--one-flagged-encrypted]
+
+--one-flagged-encrypted sets the encryption flag of the first entry (its bytes stay plain):
+Vellumo then shows no entry at start, so its time to a filled list is measured alone.
 """
 import random
+import struct
 import sys
 import zipfile
 
@@ -31,14 +35,30 @@ def names(count, rng):
     return result
 
 
+def flag_first_encrypted(path):
+    with open(path, "r+b") as f:
+        data = f.read()
+        end = data.rfind(b"PK\x05\x06")
+        central = struct.unpack_from("<I", data, end + 16)[0]
+        local = struct.unpack_from("<I", data, central + 42)[0]
+        for at in (central + 8, local + 6):
+            flags = struct.unpack_from("<H", data, at)[0]
+            f.seek(at)
+            f.write(struct.pack("<H", flags | 1))
+
+
 def main():
-    output, count = sys.argv[1], int(sys.argv[2])
-    rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
+    flagged = "--one-flagged-encrypted" in sys.argv
+    args = [a for a in sys.argv if a != "--one-flagged-encrypted"]
+    output, count = args[1], int(args[2])
+    rng = random.Random(int(args[3]) if len(args) > 3 else 1)
     with zipfile.ZipFile(output, "w", zipfile.ZIP_STORED) as z:
         for name in names(count, rng):
             info = zipfile.ZipInfo(name, date_time=(2020, 5, 17, 12, 30, 0))
             info.external_attr = 0o644 << 16
             z.writestr(info, b"x" * rng.randint(0, 64))
+    if flagged:
+        flag_first_encrypted(output)
 
 
 if __name__ == "__main__":
