@@ -59,6 +59,20 @@ def median_ms(cmd_or_callable, runs=None, warmup=1, **kwargs):
     return statistics.median(samples_ms(cmd_or_callable, runs, warmup, **kwargs))
 
 
+def interleaved_median_ms(named, runs=None, warmup=1, **kwargs):
+    """Medians for several tools timed in turn, one run of each per round, so that load from
+    other work on a shared machine falls on all of them alike. `named` is a list of
+    (name, cmd_or_callable); returns {name: median ms}."""
+    runs = runs_from_env() if runs is None else runs
+    samples = {name: [] for name, _ in named}
+    for i in range(warmup + runs):
+        for name, what in named:
+            ms = samples_ms(what, runs=1, warmup=0, **kwargs)[0]
+            if i >= warmup:
+                samples[name].append(ms)
+    return {name: statistics.median(values) for name, values in samples.items()}
+
+
 def fmt_ms(ms):
     if ms >= 100:
         return "%.0f" % ms
