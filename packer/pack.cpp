@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -185,13 +186,15 @@ struct OpenFile {
 
 bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, unsigned jobs,
                bool progress, std::vector<PackedFile>* out, std::string* error,
-               size_t chunk_size) {
+               size_t chunk_size, const std::function<void(PackEvent, size_t)>& observe) {
   out->assign(files.size(), PackedFile{});
   if (chunk_size == 0) chunk_size = kPackChunkSize;
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   std::mutex lock;
   std::deque<std::shared_ptr<OpenFile>> open;  // files with pieces not yet handed out
   size_t next_file = 0;
+  size_t reading = 0;  // files taken but neither finished nor shared yet
+  std::condition_variable wake;  // a file's pieces were shared, a read ended, or a failure
   bool failed = false;
   size_t done = 0;
   std::string first_error;
@@ -204,6 +207,7 @@ bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, 
       first_error = problem;
     }
     failed = true;
+    wake.notify_all();
   };
   auto finished = [&](size_t i) {
     ++done;
@@ -218,21 +222,31 @@ bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, 
       std::shared_ptr<OpenFile> shared;
       size_t piece = 0, i = 0;
       {
-        std::lock_guard<std::mutex> guard(lock);
-        if (failed) return;
-        while (!open.empty() && open.front()->next_piece == open.front()->piece_count)
-          open.pop_front();
-        // Pieces of files already in memory come before reading another file.
-        if (!open.empty()) {
-          shared = open.front();
-          piece = shared->next_piece++;
-        } else if (next_file < files.size()) {
-          i = next_file++;
-        } else {
-          return;
+        std::unique_lock<std::mutex> guard(lock);
+        for (;;) {
+          if (failed) return;
+          while (!open.empty() && open.front()->next_piece == open.front()->piece_count)
+            open.pop_front();
+          // Pieces of files already in memory come before reading another file.
+          if (!open.empty()) {
+            shared = open.front();
+            piece = shared->next_piece++;
+            break;
+          }
+          if (next_file < files.size()) {
+            i = next_file++;
+            ++reading;
+            break;
+          }
+          // A file still being read may turn out to have pieces for this thread (the last
+          // file of a list, or a list of one big file).
+          if (observe) observe(PackEvent::kIdle, SIZE_MAX);
+          if (reading == 0) return;
+          wake.wait(guard);
         }
       }
       if (shared) {
+        if (observe) observe(PackEvent::kPiece, shared->index);
         size_t size = shared->content.size();
         size_t begin = piece * chunk_size, end = std::min(size, begin + chunk_size);
         bool ok = DeflateChunk(shared->content.data(), begin, end, piece + 1 == shared->piece_count,
@@ -267,6 +281,7 @@ bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, 
       file->index = i;
       file->path = root.empty() ? f.source : root + "/" + f.source;
       std::string problem;
+      if (observe) observe(PackEvent::kRead, i);
       if (!ReadWholeFile(file->path, &file->content)) {
         problem = "missing or unreadable file " + file->path + " (manifest line " +
                   std::to_string(f.line) + ")";
@@ -287,6 +302,7 @@ bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, 
         }
       }
       std::lock_guard<std::mutex> guard(lock);
+      --reading;
       if (!problem.empty()) {
         fail(i, problem);
         return;
@@ -296,6 +312,7 @@ bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, 
       } else {
         open.push_back(std::move(file));
       }
+      wake.notify_all();
     }
   };
   std::vector<std::thread> threads;

@@ -3,6 +3,7 @@
 // A file larger than one chunk is cut into chunks compressed on all cores into one ordinary
 // zlib stream, so one big file packs as fast as many small ones.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,10 +67,16 @@ bool CheckStub(const std::vector<uint8_t>& stub, const std::string& path, std::s
 
 // Compresses `files` (paths under root) with `jobs` threads; results in manifest order.
 // Threads work on the pieces of files already read before reading more, which keeps at most
-// about one big file per thread in memory.
+// about one big file per thread in memory. A thread that finds nothing to take waits while
+// another still reads a file: when that file turns out big, its pieces are shared.
+// `observe` (for tests) is told, on the thread concerned, when it is about to read file
+// `index`, when it is about to compress a piece of file `index`, and (holding the packer's
+// lock; it must not block) when it found nothing to take.
+enum class PackEvent { kRead, kPiece, kIdle };
 bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, unsigned jobs,
                bool progress, std::vector<PackedFile>* out, std::string* error,
-               size_t chunk_size = kPackChunkSize);
+               size_t chunk_size = kPackChunkSize,
+               const std::function<void(PackEvent, size_t index)>& observe = nullptr);
 
 bool Pack(const PackOptions& options, PackReport* report, std::string* error);
 

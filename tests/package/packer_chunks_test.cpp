@@ -7,10 +7,15 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <random>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "installer/package/block.h"
@@ -113,7 +118,7 @@ std::string WorkDir() {
 void WriteBytes(const std::string& path, const Bytes& b) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr) << path;
-  std::fwrite(b.data(), 1, b.size(), f);
+  if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);  // data() of an empty vector may be null
   std::fclose(f);
 }
 
@@ -274,6 +279,82 @@ TEST(PackFiles, SameBytesWhateverTheThreadCount) {
     EXPECT_NE(error.find("missing or unreadable file " + dir + "/absent.bin (manifest line 9)"),
               std::string::npos)
         << error;
+  }
+}
+
+// Counts the different threads that arrive; Wait holds the caller until `want` of them
+// have arrived (bounded, so a thread that never comes shows as a miss, not a hang).
+class Gathering {
+ public:
+  explicit Gathering(size_t want) : want_(want) {}
+  void Arrive() {
+    std::lock_guard<std::mutex> guard(lock_);
+    seen_.insert(std::this_thread::get_id());
+    arrived_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (missed_) return;
+    if (!arrived_.wait_for(guard, std::chrono::seconds(60), [&] { return seen_.size() >= want_; }))
+      missed_ = true;
+  }
+  bool met() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return !missed_ && seen_.size() >= want_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable arrived_;
+  std::set<std::thread::id> seen_;
+  size_t want_;
+  bool missed_ = false;
+};
+
+TEST(PackFiles, EveryThreadJoinsTheLastBigFile) {
+  // The big file is read only once every other thread has found nothing to take. Those
+  // threads must wait for it rather than end: its pieces are theirs too, otherwise a lone
+  // big file packs on one core. All threads must then be inside piece compression at once.
+  std::string dir = WorkDir();
+  WriteBytes(dir + "/lone.bin", Concat({Text(300000, 30), Binary(300000, 31)}));
+  WriteBytes(dir + "/first.txt", Text(2000, 32));
+  auto entry = [](const char* name) {
+    ManifestFile f;
+    f.source = name;
+    f.stored_name = name;
+    f.line = 1;
+    return f;
+  };
+  struct Case {
+    const char* name;
+    std::vector<ManifestFile> files;
+    unsigned jobs;
+  };
+  const Case cases[] = {
+      {"one big file", {entry("lone.bin")}, 2},
+      {"a small file, then the big one", {entry("first.txt"), entry("lone.bin")}, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t big = c.files.size() - 1;
+    Gathering idle(c.jobs - 1), compressing(c.jobs);
+    auto observe = [&](PackEvent event, size_t index) {
+      if (event == PackEvent::kIdle) {
+        idle.Arrive();
+      } else if (event == PackEvent::kRead && index == big) {
+        idle.Wait();
+      } else if (event == PackEvent::kPiece) {
+        compressing.Arrive();
+        compressing.Wait();
+      }
+    };
+    std::vector<PackedFile> packed;
+    std::string error;
+    ASSERT_TRUE(PackFiles(c.files, dir, c.jobs, false, &packed, &error, 65536, observe)) << error;
+    EXPECT_TRUE(idle.met());
+    EXPECT_TRUE(compressing.met()) << "not every thread compressed pieces of the big file";
+    MemoryStream source(packed.back().block), dest;
+    EXPECT_TRUE(DecodeBlock(source, dest).complete);
   }
 }
 
