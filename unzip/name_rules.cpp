@@ -9,6 +9,9 @@ unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 3
 
 bool CharsEqual(char a, char b, const CodePageConverter& converter) {
   if (a == b) return true;
+  unsigned char ua = static_cast<unsigned char>(a), ub = static_cast<unsigned char>(b);
+  if (IsPlainAscii(ua) && IsPlainAscii(ub) && converter.AsciiIsPlain())
+    return FoldAscii(ua) == FoldAscii(ub);
   return converter.EqualIgnoringCase(std::string(1, a), std::string(1, b));
 }
 
@@ -27,21 +30,54 @@ bool NameIsOem(uint8_t hostSystem, uint8_t versionMadeBy) {
   return hostSystem == 0 || hostSystem == 6 || (hostSystem == 11 && versionMadeBy == 50);
 }
 
+bool IsPlainAscii(const char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (!IsPlainAscii(static_cast<unsigned char>(text[i]))) return false;
+  return true;
+}
+
 std::string ListedName(const CentralEntry& entry, const CodePageConverter& converter) {
   std::string name;
-  if (entry.flags & kFlagUtf8) {
-    name = converter.Utf8ToAnsi(entry.rawName);
-  } else if (NameIsOem(entry.hostSystem, entry.versionMadeBy)) {
-    name = entry.rawName;
-    for (char& c : name) {
+  ListedNameInto(entry, entry.rawName.data(), entry.rawName.size(), converter, name);
+  return name;
+}
+
+void ListedNameInto(const CentralEntry& fields, const char* raw, size_t length,
+                    const CodePageConverter& converter, std::string& out) {
+  bool utf8 = fields.flags & kFlagUtf8;
+  // Plain ASCII reads the same in UTF-8 as in the ANSI page: no conversion then.
+  if (utf8 && !(converter.AsciiIsPlain() && IsPlainAscii(raw, length))) {
+    out = converter.Utf8ToAnsi(std::string(raw, length));
+  } else if (!utf8 && NameIsOem(fields.hostSystem, fields.versionMadeBy)) {
+    out.assign(raw, length);
+    for (char& c : out) {
       unsigned char b = static_cast<unsigned char>(c);
       if (b >= 0x80) c = converter.OemByteToAnsi(b);
     }
   } else {
-    name = entry.rawName;
+    out.assign(raw, length);
   }
-  std::replace(name.begin(), name.end(), '/', '\\');
-  return name;
+  std::replace(out.begin(), out.end(), '/', '\\');
+}
+
+ExactNameMatcher::ExactNameMatcher(const std::string& spec, const CodePageConverter& converter)
+    : spec_(spec),
+      converter_(converter),
+      plain_(converter.AsciiIsPlain() && IsPlainAscii(spec.data(), spec.size())) {}
+
+bool ExactNameMatcher::Matches(const CentralEntry& fields, const char* raw, size_t length) {
+  if (plain_ && IsPlainAscii(raw, length)) {
+    // Listed as stored but for "/" as "\\", so compared in place.
+    if (length != spec_.size()) return false;
+    for (size_t i = 0; i < length; ++i) {
+      unsigned char c = static_cast<unsigned char>(raw[i]);
+      if (c == '/') c = '\\';
+      if (FoldAscii(c) != FoldAscii(static_cast<unsigned char>(spec_[i]))) return false;
+    }
+    return true;
+  }
+  ListedNameInto(fields, raw, length, converter_, name_);
+  return converter_.EqualIgnoringCase(name_, spec_);
 }
 
 std::string NormalizedSpec(const std::string& spec) {

@@ -284,56 +284,73 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
 }
 
 int32_t Run::Execute() {
-  ZipDirectory dir = ReadZipDirectory(source_);
-  switch (dir.status) {
-    case DirectoryStatus::kOk:
-      break;
-    case DirectoryStatus::kReadError:
-      Message(kErrorOpenArchive, request_.archivePath);
-      return 0;
-    case DirectoryStatus::kNotZip:
-      Message(kErrorNotZip, request_.archivePath);
-      return 0;
-    default:
-      Message(kErrorBadDirectory, request_.archivePath);
-      return 0;
+  DirectoryBytes dir;
+  ReadDirectoryBytes(source_, dir);
+  if (dir.status == DirectoryStatus::kReadError) {
+    Message(kErrorOpenArchive, request_.archivePath);
+    return 0;
+  }
+  if (dir.status == DirectoryStatus::kNotZip) {
+    Message(kErrorNotZip, request_.archivePath);
+    return 0;
+  }
+  if (dir.status != DirectoryStatus::kOk) {
+    Message(kErrorBadDirectory, request_.archivePath);
+    return 0;
   }
   shift_ = dir.offsetShift;
   bool blockMode = request_.useOutputBlock && !request_.testOnly;
 
   std::vector<std::string> specs;
   for (const std::string& s : request_.specs) specs.push_back(NormalizedSpec(s));
-  if (blockMode && specs.empty()) {
-    Message(kErrorBadParams, ": no entry named for the output block");
-    return 0;
-  }
 
   // Selection: in block mode the first entry whose name equals the first specification
-  // (as the viewer finds it in its own list); otherwise every entry matching any.
-  std::vector<size_t> selected;
+  // (as the viewer finds it in its own list); otherwise every entry matching any. One
+  // pass over the directory bytes; only the entries taken are copied out. The pass goes
+  // on to the last header even after the block's entry: a malformed header anywhere
+  // makes the whole directory bad.
+  std::vector<CentralEntry> selected;
   std::vector<std::string> names;
   std::vector<bool> specUsed(specs.size(), false);
-  for (size_t i = 0; i < dir.entries.size(); ++i) {
-    std::string name = ListedName(dir.entries[i], converter_);
-    bool take = false;
-    if (blockMode) {
-      take = converter_.EqualIgnoringCase(name, specs[0]);
-      if (take) specUsed[0] = true;
-    } else if (specs.empty()) {
-      take = true;
-    } else {
+  std::string name;  // storage reused from entry to entry
+  CentralWalker walker(dir);
+  CentralRecord record;
+  if (blockMode && !specs.empty()) {
+    ExactNameMatcher matcher(specs[0], converter_);
+    while (walker.Next(record)) {
+      if (selected.empty() && matcher.Matches(record.fields, record.name, record.nameLength)) {
+        specUsed[0] = true;
+        selected.push_back(record.ToEntry());
+        ListedNameInto(record.fields, record.name, record.nameLength, converter_, name);
+        names.push_back(name);
+      }
+    }
+  } else if (!blockMode) {
+    while (walker.Next(record)) {
+      ListedNameInto(record.fields, record.name, record.nameLength, converter_, name);
+      bool take = specs.empty();
       for (size_t s = 0; s < specs.size(); ++s) {
         if (WildcardMatch(specs[s], name, converter_)) {
           specUsed[s] = true;
           take = true;
         }
       }
+      if (take) {
+        selected.push_back(record.ToEntry());
+        names.push_back(name);
+      }
     }
-    if (take) {
-      selected.push_back(i);
-      names.push_back(std::move(name));
-      if (blockMode) break;
-    }
+  } else {
+    // Block mode without a name: a bad directory is still reported first.
+    while (walker.Next(record)) continue;
+  }
+  if (walker.Failed()) {
+    Message(kErrorBadDirectory, request_.archivePath);
+    return 0;
+  }
+  if (blockMode && specs.empty()) {
+    Message(kErrorBadParams, ": no entry named for the output block");
+    return 0;
   }
   for (size_t s = 0; s < specs.size(); ++s) {
     if (!specUsed[s] && !Message(kErrorNotFound, specs[s])) return 0;
@@ -341,13 +358,13 @@ int32_t Run::Execute() {
   }
 
   uint64_t totalSize = 0;
-  for (size_t i : selected) totalSize += dir.entries[i].uncompressedSize;
+  for (const CentralEntry& e : selected) totalSize += e.uncompressedSize;
   if (!Notify(kActionTotalFiles, Clamp32(selected.size()))) return 0;
   if (!Notify(kActionTotalSize, Clamp32(totalSize))) return 0;
 
   int32_t written = 0;
   for (size_t k = 0; k < selected.size(); ++k) {
-    EntryOutcome outcome = ExtractOne(dir.entries[selected[k]], names[k]);
+    EntryOutcome outcome = ExtractOne(selected[k], names[k]);
     if (outcome == EntryOutcome::kWritten) ++written;
     if (outcome == EntryOutcome::kStop || stopped_) return written;
   }

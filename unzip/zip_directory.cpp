@@ -8,6 +8,8 @@ namespace vellumo::unzip {
 namespace {
 
 constexpr size_t kEndSearchWindow = kMaxCommentLength + kEndRecordSize;
+// Mapping costs a few system calls; below this size a copy is cheaper.
+constexpr size_t kDirectoryViewThreshold = 1u << 20;
 
 struct EndRecord {
   uint64_t position = 0;   // file position of the classic end record
@@ -120,31 +122,30 @@ void ApplyZip64Extra(const uint8_t* extra, size_t length, CentralEntry& e, bool 
 
 }  // namespace
 
-ZipDirectory ReadZipDirectory(ArchiveSource& source) {
-  ZipDirectory dir;
+void ReadDirectoryBytes(ArchiveSource& source, DirectoryBytes& dir) {
   EndRecord end;
   bool readError = false;
   if (!FindEndRecord(source, end, readError)) {
     dir.status = readError ? DirectoryStatus::kReadError : DirectoryStatus::kNotZip;
-    return dir;
+    return;
   }
   if (end.thisVolume != end.directoryVolume) {
     dir.status = DirectoryStatus::kMultiVolume;
-    return dir;
+    return;
   }
   if (end.totalEntries == 0xFFFF || end.directorySize == 0xFFFFFFFF ||
       end.directoryOffset == 0xFFFFFFFF) {
     DirectoryStatus s = ApplyZip64(source, end);
     if (s != DirectoryStatus::kOk) {
       dir.status = s;
-      return dir;
+      return;
     }
   }
   // The directory ends where the end record (or Zip64 record) begins, whatever the stored
   // offset says; the difference is the shift of every stored offset.
   if (end.directorySize > end.directoryEnd) {
     dir.status = DirectoryStatus::kBadDirectory;
-    return dir;
+    return;
   }
   uint64_t position = end.directoryEnd - end.directorySize;
   dir.centralDirectoryPosition = position;
@@ -152,61 +153,95 @@ ZipDirectory ReadZipDirectory(ArchiveSource& source) {
   // Every record takes at least 46 bytes: a count the directory cannot hold is a lie.
   if (end.totalEntries > end.directorySize / kCentralHeaderSize) {
     dir.status = DirectoryStatus::kBadDirectory;
-    return dir;
+    return;
   }
   if (end.directorySize > SIZE_MAX) {
     dir.status = DirectoryStatus::kBadDirectory;
-    return dir;
+    return;
   }
-  std::vector<uint8_t> buf(static_cast<size_t>(end.directorySize));
-  if (!source.ReadAt(position, buf.data(), buf.size())) {
-    dir.status = DirectoryStatus::kReadError;
-    return dir;
+  // Bounded by the file: the directory lies before the end record. A large one is
+  // walked where the system keeps the file rather than copied.
+  size_t size = static_cast<size_t>(end.directorySize);
+  dir.data = size >= kDirectoryViewThreshold ? source.View(position, size) : nullptr;
+  if (!dir.data) {
+    dir.storage.resize(size);
+    if (!source.ReadAt(position, dir.storage.data(), size)) {
+      dir.status = DirectoryStatus::kReadError;
+      dir.storage.clear();
+      return;
+    }
+    dir.data = dir.storage.data();
   }
-  dir.entries.reserve(static_cast<size_t>(end.totalEntries));
-  ByteReader r(buf.data(), buf.size());
-  for (uint64_t n = 0; n < end.totalEntries; ++n) {
-    if (r.u32() != kCentralHeaderSignature || !r.ok()) {
-      dir.status = DirectoryStatus::kBadDirectory;
-      dir.entries.clear();
-      return dir;
-    }
-    CentralEntry e;
-    e.versionMadeBy = r.u8();
-    e.hostSystem = r.u8();
-    e.versionNeeded = r.u16();
-    e.flags = r.u16();
-    e.method = r.u16();
-    e.time = r.u16();
-    e.date = r.u16();
-    e.crc = r.u32();
-    uint32_t compressed = r.u32();
-    uint32_t uncompressed = r.u32();
-    uint16_t nameLength = r.u16();
-    uint16_t extraLength = r.u16();
-    uint16_t commentLength = r.u16();
-    r.u16();  // start volume
-    r.u16();  // internal attributes
-    r.u32();  // external attributes
-    uint32_t offset = r.u32();
-    e.rawName = r.text(nameLength);
-    const uint8_t* extra = r.bytes(extraLength);
-    r.skip(commentLength);
-    if (!r.ok()) {
-      dir.status = DirectoryStatus::kBadDirectory;
-      dir.entries.clear();
-      return dir;
-    }
-    e.compressedSize = compressed;
-    e.uncompressedSize = uncompressed;
-    e.localHeaderOffset = offset;
-    if (compressed == 0xFFFFFFFF || uncompressed == 0xFFFFFFFF || offset == 0xFFFFFFFF) {
-      ApplyZip64Extra(extra, extraLength, e, uncompressed == 0xFFFFFFFF,
-                      compressed == 0xFFFFFFFF, offset == 0xFFFFFFFF);
-    }
-    dir.entries.push_back(std::move(e));
-  }
+  dir.size = size;
+  dir.count = end.totalEntries;
   dir.status = DirectoryStatus::kOk;
+}
+
+CentralEntry CentralRecord::ToEntry() const {
+  CentralEntry e = fields;
+  e.rawName.assign(name, nameLength);
+  return e;
+}
+
+bool CentralWalker::Next(CentralRecord& record) {
+  if (failed_ || index_ >= dir_.count) return false;
+  // Fixed offsets after one bounds check: this runs once per entry of the archive.
+  const uint8_t* h = dir_.data + position_;
+  size_t left = dir_.size - position_;
+  if (left < kCentralHeaderSize || GetU32(h) != kCentralHeaderSignature) {
+    failed_ = true;
+    return false;
+  }
+  size_t nameLength = GetU16(h + 28);
+  size_t extraLength = GetU16(h + 30);
+  size_t commentLength = GetU16(h + 32);
+  size_t length = kCentralHeaderSize + nameLength + extraLength + commentLength;
+  if (length > left) {
+    failed_ = true;
+    return false;
+  }
+  CentralEntry& e = record.fields;
+  e.versionMadeBy = h[4];
+  e.hostSystem = h[5];
+  e.versionNeeded = GetU16(h + 6);
+  e.flags = GetU16(h + 8);
+  e.method = GetU16(h + 10);
+  e.time = GetU16(h + 12);
+  e.date = GetU16(h + 14);
+  e.crc = GetU32(h + 16);
+  uint32_t compressed = GetU32(h + 20);
+  uint32_t uncompressed = GetU32(h + 24);
+  uint32_t offset = GetU32(h + 42);
+  record.name = reinterpret_cast<const char*>(h + kCentralHeaderSize);
+  record.nameLength = nameLength;
+  e.compressedSize = compressed;
+  e.uncompressedSize = uncompressed;
+  e.localHeaderOffset = offset;
+  if (compressed == 0xFFFFFFFF || uncompressed == 0xFFFFFFFF || offset == 0xFFFFFFFF) {
+    ApplyZip64Extra(h + kCentralHeaderSize + nameLength, extraLength, e,
+                    uncompressed == 0xFFFFFFFF, compressed == 0xFFFFFFFF, offset == 0xFFFFFFFF);
+  }
+  position_ += length;
+  ++index_;
+  return true;
+}
+
+ZipDirectory ReadZipDirectory(ArchiveSource& source) {
+  ZipDirectory dir;
+  DirectoryBytes bytes;
+  ReadDirectoryBytes(source, bytes);
+  dir.status = bytes.status;
+  dir.offsetShift = bytes.offsetShift;
+  dir.centralDirectoryPosition = bytes.centralDirectoryPosition;
+  if (bytes.status != DirectoryStatus::kOk) return dir;
+  dir.entries.reserve(static_cast<size_t>(bytes.count));
+  CentralWalker walker(bytes);
+  CentralRecord record;
+  while (walker.Next(record)) dir.entries.push_back(record.ToEntry());
+  if (walker.Failed()) {
+    dir.status = DirectoryStatus::kBadDirectory;
+    dir.entries.clear();
+  }
   return dir;
 }
 

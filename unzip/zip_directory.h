@@ -66,4 +66,51 @@ struct ZipDirectory {
 
 ZipDirectory ReadZipDirectory(ArchiveSource& source);
 
+// The same directory without a record per entry: its bytes read in one piece, walked in
+// place. Finding one name in a large archive then costs a pass over these bytes and no
+// allocation per entry.
+struct DirectoryBytes {
+  DirectoryStatus status = DirectoryStatus::kNotZip;
+  // The directory: a view of the source for a large one (valid until the source's next
+  // View), else a copy in `storage`.
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  std::vector<uint8_t> storage;
+  uint64_t count = 0;  // entries the end record promises
+  int64_t offsetShift = 0;
+  uint64_t centralDirectoryPosition = 0;
+
+  DirectoryBytes() = default;
+  DirectoryBytes(const DirectoryBytes&) = delete;
+  DirectoryBytes& operator=(const DirectoryBytes&) = delete;
+};
+
+// Fills dir (a fresh one) from the source.
+void ReadDirectoryBytes(ArchiveSource& source, DirectoryBytes& dir);
+
+// One central header as it lies in DirectoryBytes: CentralEntry's fields (Zip64 extra
+// applied) with the name left in place.
+struct CentralRecord {
+  CentralEntry fields;      // rawName stays empty
+  const char* name = nullptr;
+  size_t nameLength = 0;
+
+  CentralEntry ToEntry() const;
+};
+
+// Walks the headers in order. Next() is false at the end and at a malformed header;
+// Failed() tells the two apart (ReadZipDirectory's kBadDirectory).
+class CentralWalker {
+ public:
+  explicit CentralWalker(const DirectoryBytes& dir) : dir_(dir) {}
+  bool Next(CentralRecord& record);
+  bool Failed() const { return failed_; }
+
+ private:
+  const DirectoryBytes& dir_;
+  size_t position_ = 0;
+  uint64_t index_ = 0;
+  bool failed_ = false;
+};
+
 }  // namespace vellumo::unzip

@@ -29,8 +29,12 @@ std::string FixtureDir() {
 }
 
 // Windows-1252 as the ANSI page, 437 as the OEM page, for the few bytes the tests use.
+// `plain` says whether the engine may compare printable ASCII itself; with false every
+// name goes through the calls below, which must give the same results.
 class TestConverter : public CodePageConverter {
  public:
+  explicit TestConverter(bool plain = true) : plain_(plain) {}
+  bool AsciiIsPlain() const override { return plain_; }
   char OemByteToAnsi(unsigned char oem) const override {
     switch (oem) {
       case 0x81: return char(0xFC);  // u umlaut
@@ -63,6 +67,7 @@ class TestConverter : public CodePageConverter {
   }
 
  private:
+  bool plain_;
   static unsigned Fold(char ch) {
     unsigned c = static_cast<unsigned char>(ch);
     if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
@@ -134,7 +139,7 @@ struct BlockRun {
 // stay untouched.
 BlockRun ExtractToBlock(ArchiveSource& source, const std::string& name, size_t blockSize,
                         Recorder& recorder, const std::string& password = "",
-                        int32_t requestCount = 3) {
+                        int32_t requestCount = 3, const CodePageConverter& converter = TestConverter()) {
   constexpr size_t kGuard = 64;
   std::vector<uint8_t> memory(blockSize + kGuard, 0xA5);
   UnzipRequest request;
@@ -145,7 +150,6 @@ BlockRun ExtractToBlock(ArchiveSource& source, const std::string& name, size_t b
   request.useOutputBlock = true;
   request.outputBlock = memory.data();
   request.outputSize = blockSize;
-  TestConverter converter;
   BlockRun run;
   run.result = RunUnzip(source, request, converter, recorder.Fn());
   run.block.assign(reinterpret_cast<char*>(memory.data()), blockSize);
@@ -300,6 +304,8 @@ TEST(UnzipNames, MatchedByTheCodePageRuleSeparatorsAndCase) {
       entry("dir/Sub/File.TXT", 3, 30, 0, "nested"),
       entry("twin.txt", 3, 30, 0, "first twin"),
       entry("TWIN.txt", 3, 30, 0, "second twin"),
+      entry("ascii-utf8.txt", 3, 30, kFlagUtf8, "ascii utf8"),
+      entry("tab\tname.txt", 3, 30, 0, "tab"),
   };
   std::string bytes = archive.Build();
   struct Case {
@@ -317,18 +323,95 @@ TEST(UnzipNames, MatchedByTheCodePageRuleSeparatorsAndCase) {
       {"DIR/SUB/FILE.TXT", "nested"},
       {"dir\\Sub", ""},
       {"Twin.TXT", "first twin"},
+      {"twin.tx", ""},
+      {"twin.txt ", ""},
+      {"dir\\sub/file.txt", "nested"},
+      {"caf\x82-dos.txt", ""},  // the OEM byte is looked up, not compared as stored
+      {"ASCII-UTF8.TXT", "ascii utf8"},
+      {"TAB\tNAME.TXT", "tab"},
   };
+  for (bool plain : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.spec + (plain ? " (ASCII compared in place)" : " (every name converted)"));
+      MemorySource source(bytes.data(), bytes.size());
+      Recorder recorder;
+      BlockRun run = ExtractToBlock(source, c.spec, 16, recorder, "", 3, TestConverter(plain));
+      if (c.expected.empty()) {
+        EXPECT_EQ(run.result, 0);
+        EXPECT_EQ(recorder.MessageCodes(), std::vector<int32_t>{kErrorNotFound});
+      } else {
+        EXPECT_EQ(run.result, 1);
+        EXPECT_EQ(run.block.substr(0, c.expected.size()), c.expected);
+      }
+    }
+  }
+}
+
+// A sort order that is not plain ASCII folding: "-" weighs nothing and "I" is not "i".
+// A converter that says so must be asked about every name, wildcards included.
+class LocaleConverter : public CodePageConverter {
+ public:
+  char OemByteToAnsi(unsigned char oem) const override { return static_cast<char>(oem); }
+  std::string Utf8ToAnsi(const std::string& utf8) const override { return utf8; }
+  bool EqualIgnoringCase(const std::string& a, const std::string& b) const override {
+    return Key(a) == Key(b);
+  }
+
+ private:
+  static std::string Key(const std::string& s) {
+    std::string key;
+    for (char c : s) {
+      if (c == '-') continue;
+      key.push_back(c >= 'A' && c <= 'Z' && c != 'I' ? char(c + 32) : c);
+    }
+    return key;
+  }
+};
+
+TEST(UnzipNames, ConverterThatIsNotPlainDecidesEveryMatch) {
+  TestArchive archive;
+  archive.entries = {test::MakeEntry("coop.txt", "coop", 0), test::MakeEntry("co-op.txt", "co-op", 0),
+                     test::MakeEntry("FILE.TXT", "FILE", 0), test::MakeEntry("file.txt", "file", 0)};
+  std::string bytes = archive.Build();
+  struct Case {
+    const char* spec;
+    const char* locale;  // what the block holds with LocaleConverter
+    const char* plain;   // and with plain folding
+  } cases[] = {
+      {"co-op.txt", "coop", "co-op"},
+      {"file.txt", "file", "FILE"},
+      {"File.txt", "file", "FILE"},
+  };
+  LocaleConverter locale;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.spec);
-    MemorySource source(bytes.data(), bytes.size());
-    Recorder recorder;
-    BlockRun run = ExtractToBlock(source, c.spec, 16, recorder);
-    if (c.expected.empty()) {
-      EXPECT_EQ(run.result, 0);
-      EXPECT_EQ(recorder.MessageCodes(), std::vector<int32_t>{kErrorNotFound});
-    } else {
+    for (bool plain : {false, true}) {
+      MemorySource source(bytes.data(), bytes.size());
+      Recorder recorder;
+      BlockRun run = plain ? ExtractToBlock(source, c.spec, 5, recorder)
+                           : ExtractToBlock(source, c.spec, 5, recorder, "", 3, locale);
       EXPECT_EQ(run.result, 1);
-      EXPECT_EQ(run.block.substr(0, c.expected.size()), c.expected);
+      std::string expected = plain ? c.plain : c.locale;
+      EXPECT_EQ(run.block.substr(0, expected.size()), expected) << (plain ? "plain" : "locale");
+    }
+  }
+  // Wildcards compare one character at a time through the same converter.
+  struct Wild {
+    const char* spec;
+    int32_t locale;
+    int32_t plain;
+  } wild[] = {{"fi?e.txt", 1, 2}, {"*I*", 1, 2}, {"*.txt", 4, 4}};
+  for (const Wild& w : wild) {
+    SCOPED_TRACE(w.spec);
+    for (bool plain : {false, true}) {
+      MemorySource source(bytes.data(), bytes.size());
+      UnzipRequest request;
+      request.testOnly = true;
+      request.specs = {w.spec};
+      TestConverter test;
+      EXPECT_EQ(RunUnzip(source, request, plain ? static_cast<const CodePageConverter&>(test) : locale,
+                         nullptr),
+                plain ? w.plain : w.locale);
     }
   }
 }
@@ -453,6 +536,54 @@ TEST(UnzipDirectory, Zip64ExtraGivesRealSizesAndPrefixShiftsOffsets) {
     EXPECT_EQ(run.block, std::string(name) == "five.txt" ? "hello" : "");
     EXPECT_TRUE(run.guardIntact);
   }
+}
+
+// A damaged header makes the whole directory bad, even one after the entry asked for.
+TEST(UnzipDirectory, DamagedHeaderAnywhereFailsTheDirectory) {
+  TestArchive archive;
+  archive.entries = {test::MakeEntry("first.txt", "1", 0), test::MakeEntry("second.txt", "2", 0),
+                     test::MakeEntry("third.txt", "3", 0)};
+  const std::string good = archive.Build();
+  std::vector<size_t> headers;
+  for (size_t at = good.find("PK\x01\x02"); at != std::string::npos; at = good.find("PK\x01\x02", at + 1))
+    headers.push_back(at);
+  ASSERT_EQ(headers.size(), 3u);
+  struct Case {
+    const char* title;
+    size_t header;
+    size_t field;  // offset in the header
+    std::string bytes;
+  } cases[] = {
+      {"last signature broken", 2, 0, "PK\x09\x09"},
+      {"middle signature broken", 1, 3, "\x07"},
+      {"last name runs past the directory", 2, 28, "\xff\xff"},
+      {"last comment runs past the directory", 2, 32, std::string("\x00\x10", 2)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    std::string bytes = good;
+    bytes.replace(headers[c.header] + c.field, c.bytes.size(), c.bytes);
+    for (const char* spec : {"first.txt", "FIRST.TXT", "third.txt", "missing.txt"}) {
+      SCOPED_TRACE(spec);
+      MemorySource source(bytes.data(), bytes.size());
+      Recorder recorder;
+      BlockRun run = ExtractToBlock(source, spec, 1, recorder);
+      EXPECT_EQ(run.result, 0);
+      EXPECT_EQ(recorder.MessageCodes(), std::vector<int32_t>{kErrorBadDirectory});
+      EXPECT_TRUE(recorder.Of(kActionNewFile).empty());
+      EXPECT_EQ(run.block, "\xa5");
+    }
+    MemorySource source(bytes.data(), bytes.size());
+    UnzipRequest request;
+    request.testOnly = true;
+    Recorder recorder;
+    EXPECT_EQ(RunUnzip(source, request, TestConverter(), recorder.Fn()), 0);
+    EXPECT_EQ(recorder.MessageCodes(), std::vector<int32_t>{kErrorBadDirectory});
+    EXPECT_EQ(ReadZipDirectory(source).status, DirectoryStatus::kBadDirectory);
+  }
+  MemorySource source(good.data(), good.size());
+  Recorder recorder;
+  EXPECT_EQ(ExtractToBlock(source, "Third.TXT", 1, recorder).block, "3");
 }
 
 // What may follow the end record: a comment, zero padding to a 512-byte block, garbage.

@@ -31,4 +31,36 @@ bool WindowsCodePages::EqualIgnoringCase(const std::string& a, const std::string
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
+namespace {
+
+bool SortOrderLeavesAsciiPlain() {
+  // The user's sort order decides. Many languages fold ASCII letters in ways of their
+  // own: Turkish "I" is not "i" ignoring case, Hungarian takes "ccs" as "cscs", Czech,
+  // Slovak, Spanish (traditional), Croatian, Danish, Welsh and others join letter pairs
+  // (by their case). Only languages whose order leaves printable ASCII as it is are
+  // listed; every other one keeps the locale's comparison for every name.
+  LANGID language = PRIMARYLANGID(LANGIDFROMLCID(GetUserDefaultLCID()));
+  switch (language) {
+    case LANG_ENGLISH:
+    case LANG_GERMAN:
+    case LANG_FRENCH:
+    case LANG_ITALIAN:
+    case LANG_PORTUGUESE:
+    case LANG_DUTCH:
+    case LANG_RUSSIAN:
+    case LANG_UKRAINIAN:
+    case LANG_GREEK:
+    case LANG_JAPANESE:
+    case LANG_CHINESE:
+    case LANG_KOREAN:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+WindowsCodePages::WindowsCodePages() : asciiIsPlain_(SortOrderLeavesAsciiPlain()) {}
+
 }  // namespace vellumo::unzip::win

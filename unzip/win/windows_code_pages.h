@@ -7,9 +7,14 @@ namespace vellumo::unzip::win {
 
 class WindowsCodePages : public CodePageConverter {
  public:
+  WindowsCodePages();
   char OemByteToAnsi(unsigned char oem) const override;
   std::string Utf8ToAnsi(const std::string& utf8) const override;
   bool EqualIgnoringCase(const std::string& a, const std::string& b) const override;
+  bool AsciiIsPlain() const override { return asciiIsPlain_; }
+
+ private:
+  bool asciiIsPlain_;  // from the user's sort order, looked at once
 };
 
 }  // namespace vellumo::unzip::win
