@@ -13,6 +13,7 @@
 #include "tests/unzip/fixture_manifest.h"
 #include "tests/unzip/zip_builder.h"
 #include "unzip/unzip_interface.h"
+#include "unzip/win/windows_code_pages.h"
 
 namespace vellumo::unzip {
 namespace {
@@ -310,6 +311,77 @@ TEST(VUnzipDll, FailuresReportedThroughMessages) {
     EXPECT_EQ(session.Of(kActionMessage)[0]->errorCode, c.code);
     EXPECT_EQ(session.Of(kActionMessage)[0]->text, c.text);
     EXPECT_EQ(session.Of(kActionCrcError).size(), c.code == kErrorBadCrc ? 1u : 0u);
+  }
+  DeleteFileA(path.c_str());
+}
+
+// The library compares plain ASCII names itself when the system converter says its
+// comparison is A-Z folding there. The claim, against the system's own comparison.
+TEST(WindowsCodePages, PlainAsciiClaimHoldsForTheSystemComparison) {
+  win::WindowsCodePages pages;
+  if (!pages.AsciiIsPlain()) GTEST_SKIP() << "this sort order is not taken as plain";
+  auto fold = [](const std::string& s) {
+    std::string f = s;
+    for (char& c : f)
+      if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return f;
+  };
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::string printable;
+  for (int a = 0x20; a <= 0x7E; ++a) {
+    printable.push_back(char(a));
+    for (int b = 0x20; b <= 0x7E; ++b) pairs.push_back({std::string(1, char(a)), std::string(1, char(b))});
+  }
+  // Pairs that sort orders are known to join, ignore or fold in their own way.
+  const char* words[][2] = {
+      {"co-op", "coop"}, {"it's", "its"}, {"a b", "ab"},     {"ccs", "cscs"}, {"ch", "cH"},
+      {"CH", "ch"},      {"aa", "aA"},    {"ss", "sS"},      {"I", "i"},      {"dz", "Dz"},
+      {"ll", "lL"},      {"a.b", "ab"},   {"a_b", "a-b"},    {"a\\b", "a/b"}, {"x~", "x"},
+      {"file.TXT", "FILE.txt"}, {"dir\\file000001.txt", "DIR\\FILE000001.TXT"},
+  };
+  for (const auto& w : words) pairs.push_back({w[0], w[1]});
+  std::string wrong;
+  for (const auto& p : pairs) {
+    bool system = pages.EqualIgnoringCase(p.first, p.second);
+    if (system != (fold(p.first) == fold(p.second))) wrong += "[" + p.first + "|" + p.second + "] ";
+  }
+  EXPECT_EQ(wrong, "");
+  EXPECT_EQ(pages.Utf8ToAnsi(printable), printable);
+}
+
+// Whatever the sort order, the entry the library gives is the first one the system's
+// comparison calls equal to the name asked for.
+TEST(VUnzipDll, BlockEntryIsTheFirstTheSystemComparisonMatches) {
+  ASSERT_NE(Dll().exec, nullptr);
+  const char* names[] = {"coop.txt",   "co-op.txt", "README.TXT", "readme.txt", "a b.txt",
+                         "ab.txt",     "dir/Sub/x.txt", "caf\xe9.txt", "CAF\xc9.TXT", "cscs.txt",
+                         "ccs.txt",    "its.txt",   "it's.txt",   "Ii.txt"};
+  test::TestArchive archive;
+  for (size_t i = 0; i < sizeof names / sizeof *names; ++i)
+    archive.entries.push_back(test::MakeEntry(names[i], std::to_string(i), 0));
+  std::string path = WriteTemp("vunzip_names.zip", archive.Build());
+  win::WindowsCodePages pages;
+  const char* specs[] = {"coop.txt", "co-op.txt", "readme.txt", "ReadMe.Txt", "ab.txt", "a b.txt",
+                         "DIR\\sub\\X.TXT", "dir/sub/x.txt", "caf\xc9.txt", "ccs.txt", "CSCS.TXT",
+                         "it's.txt", "ii.txt", "IIi.txt", "absent.txt"};
+  for (const char* spec : specs) {
+    SCOPED_TRACE(spec);
+    std::string normalized = spec;
+    for (char& c : normalized)
+      if (c == '/') c = '\\';
+    std::string expected;
+    for (size_t i = 0; i < sizeof names / sizeof *names && expected.empty(); ++i) {
+      std::string listed = names[i];
+      for (char& c : listed)
+        if (c == '/') c = '\\';
+      if (pages.EqualIgnoringCase(listed, normalized)) expected = std::to_string(i);
+    }
+    std::vector<uint8_t> block(2, 0);
+    Session session;
+    Params params(session, path, spec, "", block.data(), uint32_t(block.size()));
+    EXPECT_EQ(params.Run(), expected.empty() ? 0 : 1);
+    std::string got(reinterpret_cast<char*>(block.data()), expected.size());
+    EXPECT_EQ(got, expected);
   }
   DeleteFileA(path.c_str());
 }
