@@ -8,6 +8,21 @@ namespace vellumo::unzip {
 namespace {
 
 constexpr size_t kEndSearchWindow = kMaxCommentLength + kEndRecordSize;
+// Field offsets in a central header.
+constexpr size_t kCentralVersionMadeBy = 4;
+constexpr size_t kCentralHostSystem = 5;
+constexpr size_t kCentralVersionNeeded = 6;
+constexpr size_t kCentralFlags = 8;
+constexpr size_t kCentralMethod = 10;
+constexpr size_t kCentralTime = 12;
+constexpr size_t kCentralDate = 14;
+constexpr size_t kCentralCrc = 16;
+constexpr size_t kCentralCompressedSize = 20;
+constexpr size_t kCentralUncompressedSize = 24;
+constexpr size_t kCentralNameLength = 28;
+constexpr size_t kCentralExtraLength = 30;
+constexpr size_t kCentralCommentLength = 32;
+constexpr size_t kCentralLocalHeaderOffset = 42;
 // Mapping costs a few system calls; below this size a copy is cheaper.
 constexpr size_t kDirectoryViewThreshold = 1u << 20;
 
@@ -192,26 +207,26 @@ bool CentralWalker::Next(CentralRecord& record) {
     failed_ = true;
     return false;
   }
-  size_t nameLength = GetU16(h + 28);
-  size_t extraLength = GetU16(h + 30);
-  size_t commentLength = GetU16(h + 32);
+  size_t nameLength = GetU16(h + kCentralNameLength);
+  size_t extraLength = GetU16(h + kCentralExtraLength);
+  size_t commentLength = GetU16(h + kCentralCommentLength);
   size_t length = kCentralHeaderSize + nameLength + extraLength + commentLength;
   if (length > left) {
     failed_ = true;
     return false;
   }
   CentralEntry& e = record.fields;
-  e.versionMadeBy = h[4];
-  e.hostSystem = h[5];
-  e.versionNeeded = GetU16(h + 6);
-  e.flags = GetU16(h + 8);
-  e.method = GetU16(h + 10);
-  e.time = GetU16(h + 12);
-  e.date = GetU16(h + 14);
-  e.crc = GetU32(h + 16);
-  uint32_t compressed = GetU32(h + 20);
-  uint32_t uncompressed = GetU32(h + 24);
-  uint32_t offset = GetU32(h + 42);
+  e.versionMadeBy = h[kCentralVersionMadeBy];
+  e.hostSystem = h[kCentralHostSystem];
+  e.versionNeeded = GetU16(h + kCentralVersionNeeded);
+  e.flags = GetU16(h + kCentralFlags);
+  e.method = GetU16(h + kCentralMethod);
+  e.time = GetU16(h + kCentralTime);
+  e.date = GetU16(h + kCentralDate);
+  e.crc = GetU32(h + kCentralCrc);
+  uint32_t compressed = GetU32(h + kCentralCompressedSize);
+  uint32_t uncompressed = GetU32(h + kCentralUncompressedSize);
+  uint32_t offset = GetU32(h + kCentralLocalHeaderOffset);
   record.name = reinterpret_cast<const char*>(h + kCentralHeaderSize);
   record.nameLength = nameLength;
   e.compressedSize = compressed;
