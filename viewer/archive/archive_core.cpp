@@ -276,18 +276,22 @@ void ArchiveCore::CheckDrive() {
   drive_kind_ = platform_.DriveType(root);
 }
 
-std::string ArchiveCore::ConvertText(const std::string& raw, uint8_t made_by, uint8_t host,
-                                     uint16_t flags) {
-  if (flags & zip::kFlagUtf8) return platform_.Utf8ToAnsi(raw);
+void ArchiveCore::ConvertText(std::string* text, uint8_t made_by, uint8_t host, uint16_t flags) {
+  if (text->empty()) return;
+  if (flags & zip::kFlagUtf8) {
+    // Plain ASCII reads the same in UTF-8 and in every ANSI code page; most names are.
+    bool ascii = std::all_of(text->begin(), text->end(),
+                             [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+    if (!ascii) *text = platform_.Utf8ToAnsi(*text);
+    return;
+  }
   bool oem = CodePage == cpOEM ||
              (CodePage == cpAuto && (host == 0 || host == 6 || (host == 11 && made_by == 50)));
-  if (!oem) return raw;
-  std::string result = raw;
-  for (char& c : result) {
+  if (!oem) return;
+  for (char& c : *text) {
     uint8_t byte = static_cast<uint8_t>(c);
     if (byte >= 0x80) c = static_cast<char>(platform_.OemToAnsi(byte));
   }
-  return result;
 }
 
 bool ArchiveCore::FindEndRecord(bool raise, EndOfCentralRecord* record) {
@@ -479,6 +483,13 @@ void ArchiveCore::SwitchToVolume(int volume, bool wanted_known) {
   reader_ = std::make_unique<VolumeReader>(*file_);
 }
 
+const uint8_t* ArchiveCore::NextBytes(size_t count, std::vector<uint8_t>* spill) {
+  if (const uint8_t* in_place = reader_->Take(count)) return in_place;
+  spill->resize(count);
+  if (ReadOrNextVolume(spill->data(), count) < count) return nullptr;
+  return spill->data();
+}
+
 size_t ArchiveCore::ReadOrNextVolume(void* buffer, size_t count) {
   uint8_t* out = static_cast<uint8_t*>(buffer);
   size_t done = reader_->Read(out, count);
@@ -577,43 +588,48 @@ void ArchiveCore::ReadDirectory() {
     if (position < 0 || static_cast<uint64_t>(position) > file_->Size())
       throw MakeError(msg::kSeekErrorReadingZip);
     reader_->Seek(static_cast<uint64_t>(position));
-    // Never reserve more records than the file can hold.
-    entries_.reserve(static_cast<size_t>(
-        std::min<uint64_t>(record.TotalEntries, file_->Size() / zip::kCentralHeaderSize + 1)));
+    // Never reserve more records than the directory, or the file, can hold.
+    uint64_t room =
+        std::min<uint64_t>(record.CentralSize, file_->Size()) / zip::kCentralHeaderSize + 1;
+    entries_.reserve(static_cast<size_t>(std::min<uint64_t>(record.TotalEntries, room)));
+    std::vector<uint8_t> spill;  // a record that runs past the buffer or onto the next volume
     for (uint64_t n = 0; n < record.TotalEntries; ++n) {
-      uint8_t header[zip::kCentralHeaderSize];
-      if (ReadOrNextVolume(header, sizeof header) < sizeof header)
-        throw MakeError(msg::kReadCentralHeader);
+      const uint8_t* header = NextBytes(zip::kCentralHeaderSize, &spill);
+      if (!header) throw MakeError(msg::kReadCentralHeader);
       if (GetU32(header) != zip::kCentralSignature) throw MakeError(msg::kCentralSignatureWrong);
-      DirEntry entry;
+      // Built where it is kept; a failure below clears the whole list anyway.
+      DirEntry& entry = entries_.emplace_back();
       ParseCentralRecord(header, &entry);
-      std::string raw_name(entry.FileNameLength, '\0');
-      if (ReadOrNextVolume(&raw_name[0], raw_name.size()) < raw_name.size())
-        throw MakeError(msg::kReadCentralName);
-      if (entry.ExtraFieldLength > 0) {
-        entry.ExtraData.resize(entry.ExtraFieldLength);
-        if (ReadOrNextVolume(entry.ExtraData.data(), entry.ExtraData.size()) < entry.ExtraData.size())
-          throw MakeError(msg::kSeekErrorReadingZip);
+      if (entry.FileNameLength > 0) {
+        const uint8_t* name = NextBytes(entry.FileNameLength, &spill);
+        if (!name) throw MakeError(msg::kReadCentralName);
+        entry.FileName.assign(reinterpret_cast<const char*>(name), entry.FileNameLength);
       }
-      std::string raw_comment(entry.FileCommentLength, '\0');
-      if (entry.FileCommentLength > 0 &&
-          ReadOrNextVolume(&raw_comment[0], raw_comment.size()) < raw_comment.size())
-        throw MakeError(msg::kReadFileComment);
-      ApplyZip64Extra(&entry);
-      entry.FileName = ConvertText(raw_name, entry.VersionMadeBy, entry.HostSystem, entry.Flags);
-      std::replace(entry.FileName.begin(), entry.FileName.end(), '/', '\\');
-      if (!raw_comment.empty())
-        entry.FileComment = ConvertText(raw_comment, entry.VersionMadeBy, entry.HostSystem, entry.Flags);
+      if (entry.ExtraFieldLength > 0) {
+        const uint8_t* extra = NextBytes(entry.ExtraFieldLength, &spill);
+        if (!extra) throw MakeError(msg::kSeekErrorReadingZip);
+        entry.ExtraData.assign(extra, extra + entry.ExtraFieldLength);
+        ApplyZip64Extra(&entry);
+      }
+      if (entry.FileCommentLength > 0) {
+        const uint8_t* comment = NextBytes(entry.FileCommentLength, &spill);
+        if (!comment) throw MakeError(msg::kReadFileComment);
+        entry.FileComment.assign(reinterpret_cast<const char*>(comment), entry.FileCommentLength);
+      }
+      std::string& name = entry.FileName;
+      ConvertText(&name, entry.VersionMadeBy, entry.HostSystem, entry.Flags);
+      ConvertText(&entry.FileComment, entry.VersionMadeBy, entry.HostSystem, entry.Flags);
+      // Branch-free, so the compiler can do many bytes at a time.
+      for (char& c : name) c = c == '/' ? '\\' : c;
       entry.Encrypted = (entry.Flags & zip::kFlagEncrypted) != 0;
       uint64_t offset = entry.RelativeOffset;
-      size_t separator = entry.FileName.find_last_of("\\:");
-      bool folder = separator == std::string::npos ? entry.FileName.empty()
-                                                   : separator + 1 == entry.FileName.size();
+      // A folder's name is empty or ends in a separator.
+      bool folder = name.empty() || name.back() == '\\' || name.back() == ':';
       if (!UseDirOnlyEntries && folder) {
         ++skipped_;
-      } else {
-        entries_.push_back(std::move(entry));
-        if (OnNewName) OnNewName(static_cast<int>(n + 1), entries_.back());
+        entries_.pop_back();
+      } else if (OnNewName) {
+        OnNewName(static_cast<int>(n + 1), entry);
       }
       if (offset < static_cast<uint64_t>(start)) start = static_cast<int64_t>(offset);
     }

@@ -17,6 +17,7 @@ namespace vellumo {
 // One listed entry: the central-directory fields by name (sizes and offset widened to 64
 // bits by a Zip64 extra field), the converted texts, the encrypted flag and the extra field.
 struct DirEntry {
+  // Ordered by size so the 100,000 entries of a large archive waste no padding.
   uint8_t VersionMadeBy = 0;
   uint8_t HostSystem = 0;
   uint16_t VersionNeeded = 0;
@@ -24,19 +25,19 @@ struct DirEntry {
   uint16_t CompressionMethod = 0;
   uint16_t ModTime = 0;
   uint16_t ModDate = 0;
-  uint32_t Crc32 = 0;
-  uint64_t CompressedSize = 0;
-  uint64_t UncompressedSize = 0;
   uint16_t FileNameLength = 0;
   uint16_t ExtraFieldLength = 0;
   uint16_t FileCommentLength = 0;
-  uint32_t StartOnDisk = 0;
   uint16_t InternalAttributes = 0;
+  uint32_t Crc32 = 0;
+  uint32_t StartOnDisk = 0;
   uint32_t ExternalAttributes = 0;
+  uint64_t CompressedSize = 0;
+  uint64_t UncompressedSize = 0;
   uint64_t RelativeOffset = 0;
+  bool Encrypted = false;   // flag bit 0
   std::string FileName;     // "/" replaced by "\"
   std::string FileComment;
-  bool Encrypted = false;   // flag bit 0
   std::vector<uint8_t> ExtraData;  // the extra field's bytes; empty when there is none
 };
 
@@ -244,7 +245,8 @@ class ArchiveCore {
 
   void ClearDirectory();
   void CheckDrive();
-  std::string ConvertText(const std::string& raw, uint8_t made_by, uint8_t host, uint16_t flags);
+  // Converts a name or comment in place to the ANSI code page by the entry's flags and host.
+  void ConvertText(std::string* text, uint8_t made_by, uint8_t host, uint16_t flags);
   void SwitchToVolume(int volume, bool wanted_known);
   void LocateVolume(int volume, bool wanted_known);
   bool ReadEndRecordOfCurrent(bool raise, EndOfCentralRecord* record);
@@ -252,6 +254,9 @@ class ArchiveCore {
   void ParseCentralRecord(const uint8_t* header, DirEntry* entry);
   void ApplyZip64Extra(DirEntry* entry);
   size_t ReadOrNextVolume(void* buffer, size_t count);
+  // The next `count` directory bytes: in place when the reader holds them, else gathered
+  // into `spill` across volumes; nullptr when the set ends first.
+  const uint8_t* NextBytes(size_t count, std::vector<uint8_t>* spill);
   void JoinInto(OutputFile& out);
 
   std::string zip_file_name_;

@@ -35,15 +35,34 @@ class ArchiveCore::VolumeReader {
         position_ += got;
         break;
       }
-      buffer_.resize(kChunkSize);
-      buffer_start_ = position_;
-      buffer_length_ = file_.ReadAt(position_, buffer_.data(), kChunkSize);
+      Fill();
       if (buffer_length_ == 0) break;
     }
     return done;
   }
 
+  // The next `count` bytes where they lie in the buffer, refilling it once if needed, so a
+  // record is parsed without being copied; nullptr when the volume holds fewer than `count`
+  // more bytes (the position is then unchanged and Read gathers what there is). The pointer
+  // is good until the next call.
+  const uint8_t* Take(size_t count) {
+    if (position_ < buffer_start_ || position_ - buffer_start_ + count > buffer_length_) {
+      if (count > kChunkSize) return nullptr;
+      Fill();
+      if (count > buffer_length_) return nullptr;
+    }
+    const uint8_t* p = buffer_.data() + (position_ - buffer_start_);
+    position_ += count;
+    return p;
+  }
+
  private:
+  void Fill() {
+    buffer_.resize(kChunkSize);
+    buffer_start_ = position_;
+    buffer_length_ = file_.ReadAt(position_, buffer_.data(), kChunkSize);
+  }
+
   static constexpr size_t kChunkSize = 256 * 1024;
   InputFile& file_;
   std::vector<uint8_t> buffer_;
