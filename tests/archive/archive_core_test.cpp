@@ -421,6 +421,60 @@ TEST(ArchiveVolumes, NumberedFilesOnAFixedDrive) {
   EXPECT_EQ(VolumeFileName("C:\\sets\\ab", 0), "C:\\sets\\ab");
 }
 
+// A directory split between two volumes at any byte, even inside a record's header, name,
+// extra field or comment, lists the same as the directory in one piece.
+TEST(ArchiveVolumes, DirectorySplitAtAnyByteListsTheSame) {
+  std::vector<TestEntry> entries = {{"a/first.txt", "1"},
+                                    {"second-with-a-longer-name.dat", "22"},
+                                    {"folder/", ""},
+                                    {"caf\xC3\xA9.txt", "4444"},
+                                    {"oem\x84.txt", "55555"}};
+  entries[1].extra = std::string("\x55\x54\x05\x00\x01\x02\x03\x04\x05", 9);
+  entries[1].comment = "a comment";
+  entries[3].flags = 0x0800;  // UTF-8
+  entries[3].comment = "\xC3\xBC";
+  entries[4].extra = std::string("\x01\x00\x08\x00\x00\x00\x00\x00\x01\x00\x00\x00", 12);
+  entries[4].uncompressed_size_field = 0xFFFFFFFFu;  // the real size is in the Zip64 field
+  BuiltZip zip = BuildZip(entries);
+  const std::string directory_end = zip.bytes.substr(0, zip.central_offset + zip.central_size);
+  const std::string end = EndRecord(1, 0, static_cast<uint16_t>(entries.size()),
+                                    static_cast<uint32_t>(zip.central_size),
+                                    static_cast<uint32_t>(zip.central_offset), 0);
+  struct Listed {
+    std::string name, comment;
+    std::vector<uint8_t> extra;
+    uint64_t size;
+    bool operator==(const Listed& o) const {
+      return name == o.name && comment == o.comment && extra == o.extra && size == o.size;
+    }
+  };
+  auto listing = [](const ArchiveCore& core) {
+    std::vector<Listed> out;
+    for (const DirEntry& e : core.EntryList())
+      out.push_back({e.FileName, e.FileComment, e.ExtraData, e.UncompressedSize});
+    return out;
+  };
+  const std::vector<Listed> wanted = {{"a\\first.txt", "", {}, 1},
+                                      {"second-with-a-longer-name.dat", "a comment",
+                                       {0x55, 0x54, 0x05, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05}, 2},
+                                      {"caf\xE9.txt", "\xFC", {}, 4},
+                                      {"oem\xE4.txt", "",
+                                       {0x01, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00},
+                                       uint64_t(1) << 32}};
+  std::string dir = TempFolder("split-anywhere");
+  for (uint64_t cut = zip.central_offset; cut <= zip.central_offset + zip.central_size; ++cut) {
+    SCOPED_TRACE("volume 1 ends at byte " + std::to_string(cut));
+    WriteFileBytes(dir + "/cut001.zip", directory_end.substr(0, cut));
+    WriteFileBytes(dir + "/cut002.zip", directory_end.substr(cut) + end);
+    FakePlatform platform;
+    ArchiveCore core(platform);
+    core.SetZipFileName(dir + "/cut002.zip");
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(listing(core) == wanted);
+    EXPECT_EQ(core.SkippedDirectoryEntries(), 1);
+  }
+}
+
 TEST(ArchiveVolumes, MissingNumberedVolumeFailsInsteadOfAskingForever) {
   std::string dir = TempFolder("missing-volume");
   std::string last = LastSpan();
