@@ -37,7 +37,8 @@ def text_corpus(rng, size):
                 rng.randint(0, 59), rng.randint(0, 59), rng.choice(WORDS), rng.choice(WORDS),
                 rng.randint(0, 1 << 20))
         else:
-            line = "    %s(%s, %d);\n" % (rng.choice(vocabulary), rng.choice(vocabulary), rng.randint(0, 999))
+            line = "    %s(%s, %d);\n" % (rng.choice(vocabulary), rng.choice(vocabulary),
+                                         rng.randint(0, 999))
         parts.append(line)
         length += len(line)
     return "".join(parts).encode()[:size]
