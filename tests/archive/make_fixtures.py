@@ -10,6 +10,9 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from wrong_passwords import make_until_wrong_passwords_fail  # noqa: E402
+
 VERSION = "5"
 
 
@@ -63,8 +66,10 @@ def main():
     archives.append(("plain.zip", ""))
     run(["zip", "-q", "-r", "-0", "-X", os.path.join(out, "stored.zip")] + items, cwd=tree)
     archives.append(("stored.zip", ""))
-    run(["zip", "-q", "-r", "-X", "-P", "secret", os.path.join(out, "pass.zip"),
-         "readme.txt", "docs", "big.txt"], cwd=tree)
+    make_until_wrong_passwords_fail(
+        os.path.join(out, "pass.zip"),
+        lambda: run(["zip", "-q", "-r", "-X", "-P", "secret", os.path.join(out, "pass.zip"),
+                     "readme.txt", "docs", "big.txt"], cwd=tree))
     archives.append(("pass.zip", "secret"))
     run(["7z", "a", "-tzip", "-bd", os.path.join(out, "sevenz.zip")] + items, cwd=tree)
     archives.append(("sevenz.zip", ""))

@@ -11,6 +11,9 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from wrong_passwords import make_until_wrong_passwords_fail  # noqa: E402
+
 out = os.path.abspath(sys.argv[1])
 work = os.path.join(out, "src")
 shutil.rmtree(out, ignore_errors=True)
@@ -80,19 +83,25 @@ zip_tool("stored.zip", "-0")
 expect_all("stored.zip")
 run(["zip", "-q", "-X", "-r", "-9", os.path.join(out, "deflated.zip")] + ["page.html", "empty.txt", "random.bin", "docs", "big.dat"])
 expect_all("deflated.zip")
-zip_tool("password.zip", "-9", "-P", "secret")
+make_until_wrong_passwords_fail(os.path.join(out, "password.zip"),
+                                lambda: zip_tool("password.zip", "-9", "-P", "secret"))
 expect_all("password.zip", password="secret")
-zip_tool("password_stored.zip", "-0", "-P", "secret")
+make_until_wrong_passwords_fail(os.path.join(out, "password_stored.zip"),
+                                lambda: zip_tool("password_stored.zip", "-0", "-P", "secret"))
 expect_all("password_stored.zip", password="secret")
 
 # Streamed through a pipe: sizes and CRC in data descriptors (bit 3), also encrypted,
 # where the header check byte comes from the time field.
-for archive, opts in (("streamed.zip", []), ("streamed_password.zip", ["-P", "Pass Word"])):
+def zip_to_pipe(archive, opts):
     with open(os.path.join(out, archive), "wb") as f:
         p = subprocess.Popen(["zip", "-q", "-X"] + opts + ["-"] + files, cwd=work, stdout=subprocess.PIPE)
         shutil.copyfileobj(p.stdout, f)
         if p.wait() != 0:
             raise SystemExit("zip - failed")
+
+
+for archive, opts in (("streamed.zip", []), ("streamed_password.zip", ["-P", "Pass Word"])):
+    make_until_wrong_passwords_fail(os.path.join(out, archive), lambda: zip_to_pipe(archive, opts))
     expect_all(archive, password="Pass Word" if opts else "")
 
 # Self-extractor shapes: a stub in front, offsets adjusted by zip -A, and not adjusted.
@@ -107,7 +116,9 @@ expect_all("sfx_adjusted.exe", names=["page.html", "docs/readme.txt"])
 # 7-Zip: deflate, store, ZipCrypto.
 for archive, opts in (("7z_deflate.zip", ["-mx9"]), ("7z_stored.zip", ["-mx0"]),
                       ("7z_zipcrypto.zip", ["-mem=ZipCrypto", "-psecret"])):
-    run(["7z", "a", "-tzip", "-bd"] + opts + [os.path.join(out, archive)] + files)
+    make_until_wrong_passwords_fail(
+        os.path.join(out, archive),
+        lambda: run(["7z", "a", "-tzip", "-bd"] + opts + [os.path.join(out, archive)] + files))
     expect_all(archive, password="secret" if "ZipCrypto" in " ".join(opts) else "")
 
 # python3 zipfile: UTF-8 names (flag bit 11), a 65,535-byte comment, data descriptors
