@@ -87,7 +87,7 @@ class Parser {
   }
 
   bool StartSection(const std::string& name) {
-    ActionRecords& a = m_->spec.actions;
+    ActionRecords& a = m_->plan.actions;
     static const char* const kOnce[] = {"package", "files", "register", "run", "autorun",
                                         "exe_verb", "anyfile_verb", "folder_verb", "file_type",
                                         "desktop_shortcut", "program_group"};
@@ -136,7 +136,7 @@ class Parser {
   }
 
   bool Assign(const std::string& key, const std::string& value) {
-    PackageSpec& s = m_->spec;
+    PackagePlan& s = m_->plan;
     ActionRecords& a = s.actions;
     if (section_ == "package") {
       if (key == "title_colour") return Text(key, value, &s.title_colour);
@@ -285,7 +285,7 @@ class Parser {
 
 bool ParseManifest(const std::string& text, Manifest* out, std::string* error) {
   *out = Manifest{};
-  out->spec.self_check_on = true;
+  out->plan.self_check_on = true;
   Parser p(out, error);
   return p.Run(text);
 }

@@ -15,7 +15,7 @@ struct ManifestFile {
 };
 
 struct Manifest {
-  PackageSpec spec;
+  PackagePlan plan;
   std::string licence_file;  // relative to the root folder; empty: no licence record
   int licence_line = 0;
   std::vector<ManifestFile> files;

@@ -354,12 +354,12 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
                std::to_string(manifest.licence_line) + ")";
       return false;
     }
-    manifest.spec.licence_text.assign(licence.begin(), licence.end());
+    manifest.plan.licence_text.assign(licence.begin(), licence.end());
   }
   std::vector<PackedFile> packed;
   if (!PackFiles(manifest.files, options.root, options.jobs, options.progress, &packed, error))
     return false;
-  if (!ValidatePackageSpec(manifest.spec, packed, error)) return false;
+  if (!ValidatePackagePlan(manifest.plan, packed, error)) return false;
 
   std::string temp = options.output_path + ".tmp" + std::to_string(HOLLIN_GETPID());
   bool ok = false;
@@ -369,7 +369,7 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
       *error = "cannot create " + temp;
       return false;
     }
-    ok = WriteInstaller(*out, stub, manifest.spec, packed, &report->installer, error);
+    ok = WriteInstaller(*out, stub, manifest.plan, packed, &report->installer, error);
     if (ok && !out->Flush()) {
       *error = "cannot write " + temp;
       ok = false;

@@ -20,7 +20,7 @@ void PutU32(std::string& out, uint32_t v) {
 void PutFlag(std::string& out, bool flag) { out.push_back(flag ? 1 : 0); }
 void PutByte(std::string& out, uint8_t v) { out.push_back(static_cast<char>(v)); }
 void PutText(std::string& out, const std::string& text) {
-  // Lengths are checked by ValidatePackageSpec before anything is written.
+  // Lengths are checked by ValidatePackagePlan before anything is written.
   out.push_back(static_cast<char>(static_cast<uint8_t>(text.size())));
   out += ScrambleHeaderString(text);
 }
@@ -112,19 +112,19 @@ bool PackFile(const std::string& name, const void* data, size_t size, int level,
   return !out->block.empty();
 }
 
-bool ValidatePackageSpec(const PackageSpec& spec, const std::vector<PackedFile>& files,
+bool ValidatePackagePlan(const PackagePlan& plan, const std::vector<PackedFile>& files,
                          std::string* error) {
-  const ActionRecords& a = spec.actions;
+  const ActionRecords& a = plan.actions;
   std::vector<TextCheck> checks = {
-      {"title colour", &spec.title_colour},
-      {"gradient red", &spec.gradient_r},
-      {"gradient green", &spec.gradient_g},
-      {"gradient blue", &spec.gradient_b},
-      {"reserved string", &spec.reserved_string},
-      {"uninstall key", &spec.uninstall_key},
-      {"display name", &spec.display_name},
-      {"maker notice", &spec.maker_notice},
-      {"default folder", &spec.default_folder},
+      {"title colour", &plan.title_colour},
+      {"gradient red", &plan.gradient_r},
+      {"gradient green", &plan.gradient_g},
+      {"gradient blue", &plan.gradient_b},
+      {"reserved string", &plan.reserved_string},
+      {"uninstall key", &plan.uninstall_key},
+      {"display name", &plan.display_name},
+      {"maker notice", &plan.maker_notice},
+      {"default folder", &plan.default_folder},
       {"run program", &a.run_after_install.program},
       {"run parameters", &a.run_after_install.parameters},
       {"autorun program", &a.autorun.program},
@@ -191,33 +191,33 @@ std::string BuildFileListText(const std::vector<PackedFile>& files) {
   return text;
 }
 
-bool WritePackage(Stream& out, const PackageSpec& spec, const std::vector<PackedFile>& files,
+bool WritePackage(Stream& out, const PackagePlan& plan, const std::vector<PackedFile>& files,
                   std::string* error) {
-  if (!ValidatePackageSpec(spec, files, error)) return false;
+  if (!ValidatePackagePlan(plan, files, error)) return false;
   std::string head;
-  PutText(head, spec.title_colour);
-  PutText(head, spec.gradient_r);
-  PutText(head, spec.gradient_g);
-  PutText(head, spec.gradient_b);
-  PutByte(head, spec.option_byte_5);
-  PutFlag(head, spec.self_check_on);
-  PutFlag(head, spec.silent_failure);
-  PutByte(head, spec.option_byte_8);
-  PutFlag(head, spec.has_reserved_string);
-  if (spec.has_reserved_string) PutText(head, spec.reserved_string);
-  PutFlag(head, spec.registry_import);
-  PutFlag(head, spec.has_uninstall_key);
-  if (spec.has_uninstall_key) PutText(head, spec.uninstall_key);
-  PutFlag(head, spec.has_licence);
-  if (spec.has_licence && !PutLengthPrefixedBlock(head, spec.licence_text)) {
+  PutText(head, plan.title_colour);
+  PutText(head, plan.gradient_r);
+  PutText(head, plan.gradient_g);
+  PutText(head, plan.gradient_b);
+  PutByte(head, plan.option_byte_5);
+  PutFlag(head, plan.self_check_on);
+  PutFlag(head, plan.silent_failure);
+  PutByte(head, plan.option_byte_8);
+  PutFlag(head, plan.has_reserved_string);
+  if (plan.has_reserved_string) PutText(head, plan.reserved_string);
+  PutFlag(head, plan.registry_import);
+  PutFlag(head, plan.has_uninstall_key);
+  if (plan.has_uninstall_key) PutText(head, plan.uninstall_key);
+  PutFlag(head, plan.has_licence);
+  if (plan.has_licence && !PutLengthPrefixedBlock(head, plan.licence_text)) {
     *error = "cannot compress the licence text";
     return false;
   }
-  PutText(head, spec.display_name);
-  PutText(head, spec.maker_notice);
-  PutFlag(head, spec.has_default_folder);
-  if (spec.has_default_folder) PutText(head, spec.default_folder);
-  PutByte(head, spec.reserved_byte);
+  PutText(head, plan.display_name);
+  PutText(head, plan.maker_notice);
+  PutFlag(head, plan.has_default_folder);
+  if (plan.has_default_folder) PutText(head, plan.default_folder);
+  PutByte(head, plan.reserved_byte);
   if (!PutLengthPrefixedBlock(head, BuildFileListText(files))) {
     *error = "cannot compress the file list";
     return false;
@@ -233,7 +233,7 @@ bool WritePackage(Stream& out, const PackageSpec& spec, const std::vector<Packed
     }
   }
 
-  const ActionRecords& a = spec.actions;
+  const ActionRecords& a = plan.actions;
   std::string tail;
   PutFlag(tail, a.register_list.present);
   if (a.register_list.present && !PutLengthPrefixedBlock(tail, JoinLines(a.register_list.names))) {
@@ -302,7 +302,7 @@ bool WritePackage(Stream& out, const PackageSpec& spec, const std::vector<Packed
   return true;
 }
 
-bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const PackageSpec& spec,
+bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const PackagePlan& plan,
                     const std::vector<PackedFile>& files, InstallerSummary* summary,
                     std::string* error) {
   if (stub.size() < kStubFieldsEnd) {
@@ -315,11 +315,11 @@ bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const Package
     *error = "the files hold more than 4 GiB, more than the total size field can say";
     return false;
   }
-  if (!ValidatePackageSpec(spec, files, error)) return false;
+  if (!ValidatePackagePlan(plan, files, error)) return false;
   std::vector<uint8_t> patched(stub);
   for (int i = 0; i < 4; ++i)
     patched[kTotalUnpackedSizeOffset + i] = static_cast<uint8_t>((total >> (8 * i)) & 0xFF);
-  patched[kNoViewOffset] = spec.no_view ? 1 : 0;
+  patched[kNoViewOffset] = plan.no_view ? 1 : 0;
   patched[kUninstallerFlagOffset] = 0;
   std::memset(patched.data() + kSelfCheckValueOffset, '0', kSelfCheckValueLength);
 
@@ -328,7 +328,7 @@ bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const Package
     *error = "write failed";
     return false;
   }
-  if (!WritePackage(tracked, spec, files, error)) return false;
+  if (!WritePackage(tracked, plan, files, error)) return false;
   uint64_t end = out.Position();
   std::string value = CrcText(tracked.crc());
   if (!out.Seek(kSelfCheckValueOffset) || !WriteAll(out, value.data(), value.size()) ||

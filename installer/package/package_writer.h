@@ -12,7 +12,7 @@
 namespace hollin {
 
 // Everything a package says, as plain texts (the writer scrambles them).
-struct PackageSpec {
+struct PackagePlan {
   bool no_view = false;                 // stub byte 83
   std::string title_colour;             // record 1
   std::string gradient_r, gradient_g, gradient_b;  // records 2 to 4
@@ -54,17 +54,17 @@ bool PackFile(const std::string& name, const void* data, size_t size, int level,
 // no drive, no empty, "." or ".." part.
 bool IsRelativeInstallName(const std::string& name);
 
-// Checks every text of the spec and every file name against the format's limits (header
+// Checks every text of the plan and every file name against the format's limits (header
 // strings of at most 255 bytes, names without "|" or line ends). The message names the field.
-bool ValidatePackageSpec(const PackageSpec& spec, const std::vector<PackedFile>& files,
+bool ValidatePackagePlan(const PackagePlan& plan, const std::vector<PackedFile>& files,
                          std::string* error);
 
 // The file list text: one "name|CRC8length" line per file, CR LF after each.
 std::string BuildFileListText(const std::vector<PackedFile>& files);
 
-// Writes records 1 to 19 at the stream's position. False (with a message) when the spec is
+// Writes records 1 to 19 at the stream's position. False (with a message) when the plan is
 // invalid or a write fails.
-bool WritePackage(Stream& out, const PackageSpec& spec, const std::vector<PackedFile>& files,
+bool WritePackage(Stream& out, const PackagePlan& plan, const std::vector<PackedFile>& files,
                   std::string* error);
 
 struct InstallerSummary {
@@ -78,7 +78,7 @@ struct InstallerSummary {
 // the stub fields (total unpacked size, no-view byte, installer flag 0), appends the
 // package, then writes the CRC text of bytes 93..end at offset 85 last. The stub must be
 // longer than the stub fields.
-bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const PackageSpec& spec,
+bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const PackagePlan& plan,
                     const std::vector<PackedFile>& files, InstallerSummary* summary,
                     std::string* error);
 

@@ -268,19 +268,19 @@ TEST(EndToEndTest, InstallRepairAndUninstallOnTheRealSystem) {
   const std::string noentry = ReadAll(BinaryDir() + "\\tests\\actions\\noentry.dll");
   ASSERT_NE(regtest, "<missing>");
   ASSERT_NE(noentry, "<missing>");
-  testing::PackageSpec spec;
-  spec.files = {{"Demo.exe", "MZ pretend program"},
+  testing::PackagePlan plan;
+  plan.files = {{"Demo.exe", "MZ pretend program"},
                 {"regtest.dll", regtest},
                 {"noentry.dll", noentry},
                 {"settings.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\HollinActionsTest\\Imported]\r\n"
                                  "\"value\"=\"imported\"\r\n\r\n"},
                 {"readme.txt", "read me\r\n"},
                 {"sub\\deeper\\doc.txt", std::string(100000, 'd')}};
-  spec.registry_import = 1;
-  spec.uninstall_key = "HollinActionsTest";
-  spec.display_name = "Hollin Actions Test";
-  spec.records_1_2 = Flag(1) + testing::PrefixedBlock("regtest.dll\r\nnoentry.dll\r\n") + Flag(0);
-  spec.records_from_3 = Flag(1) + Str("Demo.exe") + Flag(1) + Str("-tray") +
+  plan.registry_import = 1;
+  plan.uninstall_key = "HollinActionsTest";
+  plan.display_name = "Hollin Actions Test";
+  plan.records_1_2 = Flag(1) + testing::PrefixedBlock("regtest.dll\r\nnoentry.dll\r\n") + Flag(0);
+  plan.records_from_3 = Flag(1) + Str("Demo.exe") + Flag(1) + Str("-tray") +
                         Flag(1) + Str("HollinTestExeVerb") + Flag(0) + Flag(1) + Str("-x") + Str("Demo.exe") +
                         Flag(1) + Str("HollinTestAnyVerb") + Flag(0) + Str("Demo.exe") +
                         Flag(1) + Str("HollinTestFolderVerb") + Flag(0) + Str("Demo.exe") +
@@ -289,7 +289,7 @@ TEST(EndToEndTest, InstallRepairAndUninstallOnTheRealSystem) {
                         Flag(1) + Str("Hollin Test Demo") + Str("Demo.exe") +
                         Flag(1) + Str("Hollin Test Group") + Flag(1) + Str("Read me") + Str("sub\\deeper\\doc.txt") +
                         Flag(1) + Flag(0) + Str("cache.dat") + Flag(0) + Flag(0);
-  testing::TestPackage package = testing::BuildPackage(spec);
+  testing::TestPackage package = testing::BuildPackage(plan);
   const std::string setup = root + "\\setup.exe";
   WriteAll(setup, std::string(package.bytes.begin(), package.bytes.end()));
 
@@ -299,9 +299,9 @@ TEST(EndToEndTest, InstallRepairAndUninstallOnTheRealSystem) {
     InstallContext context;
     context.package = file.get();
     context.own_path = setup;
-    context.registry_import = spec.registry_import;
-    context.uninstall_key = spec.uninstall_key;
-    context.display_name = spec.display_name;
+    context.registry_import = plan.registry_import;
+    context.uninstall_key = plan.uninstall_key;
+    context.display_name = plan.display_name;
     context.header_end = package.header_end;
     context.file_list_position = package.file_list_position;
     host.path_text = root + "\\Demo App";
@@ -320,7 +320,7 @@ TEST(EndToEndTest, InstallRepairAndUninstallOnTheRealSystem) {
   const std::string title = std::string("install logs by Quill installer -12.2") + date + " ";
   EXPECT_EQ(lines[0].substr(0, title.size()), title);
   EXPECT_GT(lines[0].size(), title.size() + 3);
-  for (const auto& [name, content] : spec.files) {
+  for (const auto& [name, content] : plan.files) {
     EXPECT_TRUE(HasLine(first.log, folder + name + " extracted,crc is correctly")) << name;
     EXPECT_EQ(ReadAll(folder + name), content) << name;
     EXPECT_EQ(FileCrcText(folder + name), testing::ContentCrc(content)) << name;
@@ -370,7 +370,7 @@ TEST(EndToEndTest, InstallRepairAndUninstallOnTheRealSystem) {
   // Second install over the unchanged one: nothing is written.
   FileHost second;
   install(second);
-  for (const auto& [name, content] : spec.files)
+  for (const auto& [name, content] : plan.files)
     EXPECT_TRUE(HasLine(second.log, folder + name + " crc is same with the install app included,skip extract")) << name;
   EXPECT_TRUE(HasLine(second.log, folder + "uninstall.exe crc is same,skip write")) << second.log;
   EXPECT_TRUE(HasLine(second.log, desktop_link + "  link is  same ,skip write ")) << second.log;
@@ -393,8 +393,8 @@ TEST(EndToEndTest, InstallRepairAndUninstallOnTheRealSystem) {
   context.package = own.get();
   context.own_path = folder + "uninstall.exe";
   context.first_argument = "/u";
-  context.uninstall_key = spec.uninstall_key;
-  context.display_name = spec.display_name;
+  context.uninstall_key = plan.uninstall_key;
+  context.display_name = plan.display_name;
   context.header_end = package.header_end;
   RunUninstall(remover, context);
   EXPECT_EQ(remover.package_closed, 1);

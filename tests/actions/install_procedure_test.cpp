@@ -7,20 +7,20 @@ namespace {
 
 using namespace hollin::testing;
 
-PackageSpec ThreeFiles() {
-  PackageSpec spec;
-  spec.files = {{"readme.txt", "hello, reader\r\n"},
+PackagePlan ThreeFiles() {
+  PackagePlan plan;
+  plan.files = {{"readme.txt", "hello, reader\r\n"},
                 {"sub\\deep\\data.bin", std::string("\x00\x01\x02\xff", 4) + std::string(5000, 'z')},
                 {"settings.REG", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Demo]\r\n"}};
-  spec.registry_import = 1;
-  return spec;
+  plan.registry_import = 1;
+  return plan;
 }
 
 TEST(InstallProcedureTest, FreshInstallWritesFilesLogAndUninstaller) {
   ProcedureRun run;
   run.host.path_text = "C:\\Program Files\\Demo";  // gets its "\"
-  PackageSpec spec = ThreeFiles();
-  run.Install(spec);
+  PackagePlan plan = ThreeFiles();
+  run.Install(plan);
 
   EXPECT_EQ(run.host.log,
             Lines({InstallTitle(), "total 3 files to extract...",
@@ -34,7 +34,7 @@ TEST(InstallProcedureTest, FreshInstallWritesFilesLogAndUninstaller) {
   EXPECT_EQ(run.host.path_text, kFolder);
   EXPECT_EQ(run.platform.created_folders,
             (std::vector<std::string>{kFolder, At("sub\\"), At("sub\\deep\\")}));
-  for (const auto& [name, content] : spec.files) EXPECT_EQ(run.platform.Content(At(name)), content) << name;
+  for (const auto& [name, content] : plan.files) EXPECT_EQ(run.platform.Content(At(name)), content) << name;
   EXPECT_EQ(run.platform.shell_calls,
             (std::vector<ShellCall>{{"regedit", "/s \"" + At("settings.REG") + "\"", "C:\\windows\\", 1}}));
   const char* key = "software\\microsoft\\windows\\currentversion\\uninstall\\DemoKey";
@@ -70,12 +70,12 @@ TEST(InstallProcedureTest, UninstallerLayoutAndPatches) {
 
 TEST(InstallProcedureTest, SecondInstallSkipsEveryFileButRepeatsTheRegistration) {
   ProcedureRun run;
-  PackageSpec spec = ThreeFiles();
-  run.Install(spec);
+  PackagePlan plan = ThreeFiles();
+  run.Install(plan);
   run.platform.files[Lower(At("readme.txt"))].attributes = kHidden;  // must survive
   run.platform.writes.clear();
   run.host = FakeHost();
-  run.Install(spec);
+  run.Install(plan);
   EXPECT_EQ(run.host.log,
             Lines({InstallTitle(), "total 3 files to extract...",
                    At("readme.txt") + " crc is same with the install app included,skip extract",
@@ -92,12 +92,12 @@ TEST(InstallProcedureTest, SecondInstallSkipsEveryFileButRepeatsTheRegistration)
 
 TEST(InstallProcedureTest, ChangedFilesAreOverwrittenEvenWhenReadOnly) {
   ProcedureRun run;
-  PackageSpec spec = ThreeFiles();
-  spec.registry_import = 0;  // then a .reg file is only copied
+  PackagePlan plan = ThreeFiles();
+  plan.registry_import = 0;  // then a .reg file is only copied
   run.platform.folders[Lower("C:\\Program Files\\Demo")] = kDirectoryAttribute;
   run.platform.PutFile(At("readme.txt"), "changed by the user", kReadOnly);
   run.platform.PutFile(At("uninstall.exe"), "an older uninstaller", kReadOnly);
-  run.Install(spec);
+  run.Install(plan);
   EXPECT_EQ(run.host.log,
             Lines({InstallTitle(), "total 3 files to extract...",
                    At("readme.txt") + "crc not same with install app,now overwrite ",
@@ -105,7 +105,7 @@ TEST(InstallProcedureTest, ChangedFilesAreOverwrittenEvenWhenReadOnly) {
                    At("settings.REG") + " extracted,crc is correctly",
                    "write registry uninstall key DemoKey", "create uninstall app",
                    At("uninstall.exe") + " crc is not same,overwrite"}));
-  EXPECT_EQ(run.platform.Content(At("readme.txt")), spec.files[0].second);
+  EXPECT_EQ(run.platform.Content(At("readme.txt")), plan.files[0].second);
   EXPECT_EQ(run.platform.Content(At("uninstall.exe")), ExpectedUninstaller(run.package));
   EXPECT_TRUE(run.platform.shell_calls.empty());
 }
@@ -132,10 +132,10 @@ TEST(InstallProcedureTest, CrcVerdictsOfNewFiles) {
       continue;  // a CRC without letters has no lower-case form
     ProcedureRun run;
     run.host.skip_crc = c.skip_crc;
-    PackageSpec spec;
-    spec.files = {{"x.txt", content}};
-    spec.list_lines = {"x.txt|" + c.crc + length};
-    run.Install(spec);
+    PackagePlan plan;
+    plan.files = {{"x.txt", content}};
+    plan.list_lines = {"x.txt|" + c.crc + length};
+    run.Install(plan);
     EXPECT_NE(run.host.log.find(At("x.txt") + c.line + "\r\n"), std::string::npos) << c.label << run.host.log;
     EXPECT_EQ(run.platform.Content(At("x.txt")), content) << c.label;
   }
@@ -145,9 +145,9 @@ TEST(InstallProcedureTest, TargetThatCannotBeCreatedFailsItsCheck) {
   ProcedureRun run;
   run.platform.folders[Lower("C:\\Program Files\\Demo")] = kDirectoryAttribute;
   run.platform.folders[Lower(At("x.txt"))] = kDirectoryAttribute;  // a folder in the way
-  PackageSpec spec;
-  spec.files = {{"x.txt", "one"}, {"y.txt", "two"}};
-  run.Install(spec);
+  PackagePlan plan;
+  plan.files = {{"x.txt", "one"}, {"y.txt", "two"}};
+  run.Install(plan);
   EXPECT_NE(run.host.log.find(At("x.txt") + " extracted,but crc not correctly\r\n" + At("y.txt") +
                               " extracted,crc is correctly\r\n"),
             std::string::npos)
@@ -157,14 +157,14 @@ TEST(InstallProcedureTest, TargetThatCannotBeCreatedFailsItsCheck) {
 
 TEST(InstallProcedureTest, CutBlockEndsTheInstallWithWhatWasThere) {
   ProcedureRun run;
-  PackageSpec spec;
+  PackagePlan plan;
   std::string big;
   for (int i = 0; i < 20000; ++i) big += std::to_string(i * 7919 % 10007);
-  spec.files = {{"a.txt", "first"}, {"b.txt", big}};
-  spec.records_1_2.clear();
-  spec.records_from_3.clear();
-  spec.cut_at_end = 10;
-  run.Install(spec);
+  plan.files = {{"a.txt", "first"}, {"b.txt", big}};
+  plan.records_1_2.clear();
+  plan.records_from_3.clear();
+  plan.cut_at_end = 10;
+  run.Install(plan);
   EXPECT_EQ(run.host.log, Lines({InstallTitle(), "total 2 files to extract...",
                                  At("a.txt") + " extracted,crc is correctly", At("b.txt") + " is bad"}));
   EXPECT_FALSE(run.platform.Has(At("uninstall.exe")));
@@ -181,9 +181,9 @@ TEST(InstallProcedureTest, NamesLeadingOutOfTheFolderAreNeverWritten) {
   for (const char* bad : {"..\\evil.txt", "sub\\..\\..\\evil.txt", "C:\\evil.txt", "\\evil.txt",
                           "...\\evil.txt", "nul", "D:evil.txt", "x.txt:hidden"}) {
     ProcedureRun run;
-    PackageSpec spec;
-    spec.files = {{bad, "evil"}, {"ok.txt", "fine"}};
-    run.Install(spec);
+    PackagePlan plan;
+    plan.files = {{bad, "evil"}, {"ok.txt", "fine"}};
+    run.Install(plan);
     EXPECT_EQ(run.host.log,
               Lines({InstallTitle(), "total 2 files to extract...", At(bad) + " is bad",
                      At("ok.txt") + " extracted,crc is correctly", "write registry uninstall key DemoKey",
@@ -197,10 +197,10 @@ TEST(InstallProcedureTest, NamesLeadingOutOfTheFolderAreNeverWritten) {
 
 TEST(InstallProcedureTest, MalformedFileListLineEndsTheInstall) {
   ProcedureRun run;
-  PackageSpec spec;
-  spec.files = {{"a.txt", "x"}};
-  spec.list_lines = {"a.txt without separator"};
-  run.Install(spec);
+  PackagePlan plan;
+  plan.files = {{"a.txt", "x"}};
+  plan.list_lines = {"a.txt without separator"};
+  run.Install(plan);
   EXPECT_EQ(run.host.log, Lines({InstallTitle(), "total 1 files to extract...", At("a.txt without separator") + " is bad"}));
   EXPECT_EQ(run.host.action_caption, "Setup");
 }
@@ -219,9 +219,9 @@ TEST(InstallProcedureTest, FileFolderThatCannotBeCreatedIsLoggedAndSkipped) {
   ProcedureRun run;
   run.platform.folders[Lower("C:\\Program Files\\Demo")] = kDirectoryAttribute;
   run.platform.PutFile(At("sub"), "a file where the folder should be");
-  PackageSpec spec;
-  spec.files = {{"sub\\x.txt", "x"}, {"y.txt", "y"}};
-  run.Install(spec);
+  PackagePlan plan;
+  plan.files = {{"sub\\x.txt", "x"}, {"y.txt", "y"}};
+  run.Install(plan);
   EXPECT_EQ(run.host.log,
             Lines({InstallTitle(), "total 2 files to extract...", At("sub\\x.txt") + " unable to create",
                    At("y.txt") + " extracted,crc is correctly", "write registry uninstall key DemoKey",
@@ -236,7 +236,7 @@ TEST(InstallProcedureTest, ExitCaptionEndsTheProgramAndRunsDoNotNest) {
   EXPECT_EQ(run.host.log, "");
 
   ProcedureRun nested;
-  PackageSpec spec = ThreeFiles();
+  PackagePlan plan = ThreeFiles();
   int inner_runs = 0;
   nested.host.on_pump = [&] {
     ++inner_runs;
@@ -247,7 +247,7 @@ TEST(InstallProcedureTest, ExitCaptionEndsTheProgramAndRunsDoNotNest) {
     again.file_list_position = nested.package.file_list_position;
     RunInstallProcedure(nested.host, nested.platform, again);  // a second press of Setup
   };
-  nested.Install(spec);
+  nested.Install(plan);
   EXPECT_GT(inner_runs, 0);
   EXPECT_EQ(nested.host.log.find(InstallTitle(), 1), std::string::npos);
   EXPECT_EQ(nested.host.enabled_changes, (std::vector<bool>{false, true}));
@@ -256,12 +256,12 @@ TEST(InstallProcedureTest, ExitCaptionEndsTheProgramAndRunsDoNotNest) {
 
 TEST(InstallProcedureTest, PackageEndingBeforeTheRecordsReadsThemAsAbsent) {
   ProcedureRun run;
-  PackageSpec spec;
-  spec.files = {{"a.txt", "x"}};
-  spec.uninstall_key.clear();
-  spec.records_1_2.clear();
-  spec.records_from_3.clear();
-  run.Install(spec);
+  PackagePlan plan;
+  plan.files = {{"a.txt", "x"}};
+  plan.uninstall_key.clear();
+  plan.records_1_2.clear();
+  plan.records_from_3.clear();
+  run.Install(plan);
   EXPECT_EQ(run.host.log, Lines({InstallTitle(), "total 1 files to extract...", At("a.txt") + " extracted,crc is correctly",
                                  "create uninstall app", At("uninstall.exe") + " created"}));
   EXPECT_EQ(run.platform.Content(At("uninstall.exe")), ExpectedUninstaller(run.package));
@@ -283,15 +283,15 @@ constexpr RegistryRoot kHklm = RegistryRoot::kLocalMachine;
 
 TEST(InstallActionsTest, EveryRecordInStoredOrder) {
   ProcedureRun run;
-  PackageSpec spec = FullRecords();
+  PackagePlan plan = FullRecords();
   run.platform.registrable_dlls.insert(Lower(At("good.dll")));
   const std::string app = At("app.exe");
   run.platform.short_paths[Lower(app)] = "C:\\PROGRA~1\\Demo\\app.exe";
   run.platform.MakeKey(kHklm, "software\\demo");  // only the uninstaller removes it
-  run.Install(spec);
+  run.Install(plan);
 
   std::string expected = Lines({InstallTitle(), "total 6 files to extract..."});
-  for (const auto& [name, content] : spec.files) expected += Lines({At(name) + " extracted,crc is correctly"});
+  for (const auto& [name, content] : plan.files) expected += Lines({At(name) + " extracted,crc is correctly"});
   expected += Lines({
       "register " + At("good.dll") + " succeful",
       "register " + At("bad.dll") + " failed",
@@ -347,9 +347,9 @@ TEST(InstallActionsTest, ExistingLinksAreComparedByTargetIgnoringCase) {
   };
   for (const Case& c : cases) {
     ProcedureRun run;
-    PackageSpec spec;
-    spec.files = {{"app.exe", "MZ"}};
-    spec.records_from_3 = std::string(8, '\0') + Flag(1) + Str("Demo") + Str("app.exe") + Flag(1) +
+    PackagePlan plan;
+    plan.files = {{"app.exe", "MZ"}};
+    plan.records_from_3 = std::string(8, '\0') + Flag(1) + Str("Demo") + Str("app.exe") + Flag(1) +
                           Str("Group") + Flag(1) + Str("Demo") + Str("app.exe");
     const std::string group_link = "C:\\users\\me\\Start Menu\\Programs\\Group\\Demo.lnk";
     if (!c.existing.empty()) {
@@ -357,7 +357,7 @@ TEST(InstallActionsTest, ExistingLinksAreComparedByTargetIgnoringCase) {
       run.platform.PutFile(kDesktopLink, c.existing);
       run.platform.PutFile(group_link, c.existing);
     }
-    run.Install(spec);
+    run.Install(plan);
     EXPECT_NE(run.host.log.find(Lines({kDesktopLink + c.desktop_line, "create program group name Group",
                                        group_link + c.group_line})),
               std::string::npos)
@@ -388,11 +388,11 @@ TEST(InstallActionsTest, ProgramGroupKinds) {
   };
   for (const Case& c : cases) {
     ProcedureRun run;
-    PackageSpec spec;
-    spec.files = {{"app.exe", "MZ"}};
-    spec.uninstall_key.clear();
-    spec.records_from_3 = std::string(9, '\0') + c.group_record;
-    run.Install(spec);
+    PackagePlan plan;
+    plan.files = {{"app.exe", "MZ"}};
+    plan.uninstall_key.clear();
+    plan.records_from_3 = std::string(9, '\0') + c.group_record;
+    run.Install(plan);
     EXPECT_EQ(run.host.log, Lines({InstallTitle(), "total 1 files to extract...", At("app.exe") + " extracted,crc is correctly"}) +
                                 c.expected + Lines({"create uninstall app", At("uninstall.exe") + " created"}))
         << c.label;
@@ -403,14 +403,14 @@ TEST(InstallActionsTest, ProgramGroupKinds) {
 
 TEST(InstallActionsTest, ProgramStringsLeadingOutOfTheFolderAreRefused) {
   ProcedureRun run;
-  PackageSpec spec;
-  spec.files = {{"app.exe", "MZ"}};
-  spec.uninstall_key.clear();
-  spec.records_1_2 = Flag(0) + Flag(1) + Str("..\\..\\windows\\system32\\cmd.exe") + Flag(0);
-  spec.records_from_3 = Flag(1) + Str("C:\\evil.exe") + Flag(0) + std::string(3, '\0') +
+  PackagePlan plan;
+  plan.files = {{"app.exe", "MZ"}};
+  plan.uninstall_key.clear();
+  plan.records_1_2 = Flag(0) + Flag(1) + Str("..\\..\\windows\\system32\\cmd.exe") + Flag(0);
+  plan.records_from_3 = Flag(1) + Str("C:\\evil.exe") + Flag(0) + std::string(3, '\0') +
                         Flag(1) + Str(".x") + Str("desc") + Str("..\\x") + std::string(3, '\0') + Flag(1) +
                         Str("..\\Startup\\Demo") + Str("app.exe") + Flag(0);
-  run.Install(spec);
+  run.Install(plan);
   EXPECT_EQ(run.host.log,
             Lines({InstallTitle(), "total 1 files to extract...", At("app.exe") + " extracted,crc is correctly",
                    At("..\\..\\windows\\system32\\cmd.exe") + " is bad", At("C:\\evil.exe") + " is bad",

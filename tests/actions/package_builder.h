@@ -43,7 +43,7 @@ inline std::string NoRegisterNoRun() { return Flag(0) + Flag(0); }
 // Records 3 to 15, all absent (kind 0 for the group).
 inline std::string NoRecordsFromAutorun() { return std::string(13, '\0'); }
 
-struct PackageSpec {
+struct PackagePlan {
   std::vector<std::pair<std::string, std::string>> files;  // name, content
   std::vector<std::string> list_lines;  // when not empty: the file list as given
   uint8_t registry_import = 0;
@@ -62,7 +62,7 @@ struct TestPackage {
   std::vector<std::string> list_lines;
 };
 
-inline TestPackage BuildPackage(const PackageSpec& spec) {
+inline TestPackage BuildPackage(const PackagePlan& plan) {
   std::string file;
   for (int i = 0; i < 160; ++i) file.push_back(static_cast<char>(i * 7 + 3));  // the "program"
   file[0] = 'M';
@@ -70,10 +70,10 @@ inline TestPackage BuildPackage(const PackageSpec& spec) {
   file += Str("clWhite") + Str("999") + Str("999") + Str("999");
   file += Flag(0) + Flag(1) + Flag(0) + Flag(0);  // records 5 to 8
   file += Flag(0);                                // 9
-  file += Flag(spec.registry_import);             // 10
-  file += spec.uninstall_key.empty() ? Flag(0) : Flag(1) + Str(spec.uninstall_key);
+  file += Flag(plan.registry_import);             // 10
+  file += plan.uninstall_key.empty() ? Flag(0) : Flag(1) + Str(plan.uninstall_key);
   file += Flag(0);                                // 12: built-in licence
-  file += Str(spec.display_name) + Str("made for tests");
+  file += Str(plan.display_name) + Str("made for tests");
   file += Flag(1) + Str("Demo");                  // 15
   TestPackage out;
   out.header_end = file.size();
@@ -81,18 +81,18 @@ inline TestPackage BuildPackage(const PackageSpec& spec) {
   out.file_list_position = file.size();
   std::string blocks;
   std::vector<std::string> lines;
-  for (const auto& [name, content] : spec.files) {
+  for (const auto& [name, content] : plan.files) {
     std::string block = StoredBlock(content);
     lines.push_back(name + "|" + ContentCrc(content) + std::to_string(block.size()));
     blocks += block;
   }
-  if (!spec.list_lines.empty()) lines = spec.list_lines;
+  if (!plan.list_lines.empty()) lines = plan.list_lines;
   std::string list_text;
   for (const std::string& line : lines) list_text += line + "\r\n";
-  file += PrefixedBlock(list_text) + blocks + spec.records_1_2;
+  file += PrefixedBlock(list_text) + blocks + plan.records_1_2;
   out.autorun_position = file.size();
-  file += spec.records_from_3;
-  file.resize(file.size() - spec.cut_at_end);
+  file += plan.records_from_3;
+  file.resize(file.size() - plan.cut_at_end);
   out.bytes.assign(file.begin(), file.end());
   out.list_lines = lines;
   return out;

@@ -19,14 +19,14 @@ inline std::string Lines(std::initializer_list<std::string> lines) {
 inline std::string InstallTitle() { return "install logs by Quill installer -12.2" "12/10/2026 5:30:00 AM"; }
 
 // A package with every kind of action record.
-inline PackageSpec FullRecords() {
-  PackageSpec spec;
-  spec.files = {{"app.exe", "MZ the program"},     {"good.dll", "MZ registers"},
+inline PackagePlan FullRecords() {
+  PackagePlan plan;
+  plan.files = {{"app.exe", "MZ the program"},     {"good.dll", "MZ registers"},
                 {"bad.dll", "MZ refuses"},         {"tool.EXE", "MZ registers itself"},
                 {"docs\\manual\\index.html", "<p>help</p>"}, {"help.txt", "help text"}};
-  spec.records_1_2 = Flag(1) + PrefixedBlock("good.dll\r\nbad.dll\r\ntool.EXE\r\n..\\evil.dll\r\n") +
+  plan.records_1_2 = Flag(1) + PrefixedBlock("good.dll\r\nbad.dll\r\ntool.EXE\r\n..\\evil.dll\r\n") +
                      Flag(1) + Str("app.exe") + Flag(1) + Str("--first");
-  spec.records_from_3 =
+  plan.records_from_3 =
       Flag(1) + Str(" app.exe ") + Flag(1) + Str("-min") +                                    // 3
       Flag(1) + Str("Open with Demo") + Flag(0) + Flag(1) + Str("-x") + Str("app.exe") +      // 4
       Flag(1) + Str("View in Demo") + Flag(0) + Str("app.exe") +                              // 5
@@ -37,7 +37,7 @@ inline PackageSpec FullRecords() {
       Flag(1) + Str("Demo Group") + Flag(2) + Str("Demo") + Str("app.exe") + Str("Help") + Str("help.txt") +  // 12
       Flag(1) + Flag(2) + Str("demo.ini") + Flag(1) + Flag(0) + Str("..\\..\\outside.txt") +  // 13, 14
       Flag(1) + Flag(7) + Str("extra.dat");                                                   // 15
-  return spec;
+  return plan;
 }
 constexpr char kDesktopLink[] = "C:\\users\\me\\Desktop\\Demo.lnk";
 constexpr char kGroupFolder[] = "C:\\users\\me\\Start Menu\\Programs\\Demo Group";
@@ -48,27 +48,27 @@ struct ProcedureRun {
   TestPackage package;
   std::unique_ptr<MemoryStream> stream;
 
-  InstallContext Context(const std::vector<uint8_t>& bytes, const PackageSpec& spec) {
+  InstallContext Context(const std::vector<uint8_t>& bytes, const PackagePlan& plan) {
     stream = std::make_unique<MemoryStream>(bytes);
     InstallContext context;
     context.package = stream.get();
     context.own_path = "D:\\setup.exe";
-    context.registry_import = spec.registry_import;
-    context.uninstall_key = spec.uninstall_key;
-    context.display_name = spec.display_name;
+    context.registry_import = plan.registry_import;
+    context.uninstall_key = plan.uninstall_key;
+    context.display_name = plan.display_name;
     context.header_end = package.header_end;
     context.file_list_position = package.file_list_position;
     return context;
   }
-  void Install(const PackageSpec& spec) {
-    package = BuildPackage(spec);
-    InstallContext context = Context(package.bytes, spec);
+  void Install(const PackagePlan& plan) {
+    package = BuildPackage(plan);
+    InstallContext context = Context(package.bytes, plan);
     RunInstallProcedure(host, platform, context);
   }
   // Runs the uninstaller that the install wrote, from the install folder.
-  void Uninstall(const PackageSpec& spec, const std::string& argument = "/u") {
+  void Uninstall(const PackagePlan& plan, const std::string& argument = "/u") {
     std::string image = platform.Content(At("uninstall.exe"));
-    InstallContext context = Context(std::vector<uint8_t>(image.begin(), image.end()), spec);
+    InstallContext context = Context(std::vector<uint8_t>(image.begin(), image.end()), plan);
     context.own_path = At("uninstall.exe");
     context.first_argument = argument;
     host = FakeHost();

@@ -12,12 +12,12 @@ constexpr RegistryRoot kHklm = RegistryRoot::kLocalMachine;
 std::string UninstallTitle() { return "uninstall logs by Quill install-uninstall app" "12/10/2026 5:30:00 AM"; }
 
 struct Installed : ProcedureRun {
-  PackageSpec spec = FullRecords();
+  PackagePlan plan = FullRecords();
   Installed() {
     platform.short_paths[Lower(At("app.exe"))] = "C:\\PROGRA~1\\Demo\\app.exe";
     platform.MakeKey(kHklm, "software\\demo\\a\\b");
     platform.MakeKey(kHkcr, "*\\shell\\Other verb\\command");
-    Install(spec);
+    Install(plan);
   }
 };
 
@@ -29,7 +29,7 @@ TEST(UninstallProcedureTest, RemovesWhatIsUnchangedAndLogsEveryStep) {
   run.platform.folders[Lower(At("cache"))] = kDirectoryAttribute | kHidden;
   run.platform.PutFile("C:\\windows\\demo.ini", "[demo]");
   run.platform.PutFile(At("extra.dat"), "left by the program");
-  run.Uninstall(run.spec);
+  run.Uninstall(run.plan);
 
   const std::string app = At("app.exe");
   EXPECT_EQ(run.host.log,
@@ -107,7 +107,7 @@ TEST(UninstallProcedureTest, QuestionUnlessTheFirstArgumentIsExactlySlashU) {
     size_t files = run.platform.files.size();
     run.host.answer_yes = c.answer_yes;
     std::string image = run.platform.Content(At("uninstall.exe"));
-    InstallContext context = run.Context(std::vector<uint8_t>(image.begin(), image.end()), run.spec);
+    InstallContext context = run.Context(std::vector<uint8_t>(image.begin(), image.end()), run.plan);
     context.own_path = At("uninstall.exe");
     context.first_argument = c.argument;
     run.host = FakeHost();
@@ -125,7 +125,7 @@ TEST(UninstallProcedureTest, QuestionUnlessTheFirstArgumentIsExactlySlashU) {
 TEST(UninstallProcedureTest, ExitCaptionEndsTheProgram) {
   Installed run;
   std::string image = run.platform.Content(At("uninstall.exe"));
-  InstallContext context = run.Context(std::vector<uint8_t>(image.begin(), image.end()), run.spec);
+  InstallContext context = run.Context(std::vector<uint8_t>(image.begin(), image.end()), run.plan);
   run.host = FakeHost();
   run.host.action_caption = "exit";
   RunUninstallProcedure(run.host, run.platform, context);
@@ -134,23 +134,23 @@ TEST(UninstallProcedureTest, ExitCaptionEndsTheProgram) {
 }
 
 TEST(UninstallProcedureTest, GoneFileTypeKeyAndEmptyNamesDeleteNothingElse) {
-  PackageSpec spec;
-  spec.files = {{"a.txt", "a"}};
-  spec.uninstall_key.clear();
-  spec.records_from_3 = Flag(0) + Flag(1) + Str(" ") + Flag(1) + Flag(0) + Str("x.exe") +  // 3, 4 with no verb
+  PackagePlan plan;
+  plan.files = {{"a.txt", "a"}};
+  plan.uninstall_key.clear();
+  plan.records_from_3 = Flag(0) + Flag(1) + Str(" ") + Flag(1) + Flag(0) + Str("x.exe") +  // 3, 4 with no verb
                         Flag(0) + Flag(0) +                                               // 5, 6
                         Flag(1) + Str(".gone") + Str("d") + Str("a.txt") +                // 7
                         Flag(1) + Flag(3) + Str("") + Flag(0) + Flag(0) +                 // 8 to 10
                         Flag(0) + Flag(0) +                                               // 11, 12
                         Flag(1) + Flag(0) + Str("   ") + Flag(1) + Flag(3) + Str("..\\win.ini") + Flag(0);
   ProcedureRun run;
-  run.Install(spec);
+  run.Install(plan);
   run.platform.PutFile("C:\\windows\\win.ini", "[windows]");
   DeleteKeyTree(run.platform, 3, ".gone");
   DeleteKeyTree(run.platform, 3, "gonefile");
   run.platform.MakeKey(kHkcr, "exefile\\shell\\open\\command");
   size_t keys = run.platform.KeyCount(kHkcr);
-  run.Uninstall(spec);
+  run.Uninstall(plan);
   EXPECT_EQ(run.host.log, Lines({UninstallTitle(), At("a.txt") + " crc same ,deleted",
                                  std::string("remove ") + kFolder + " possible subfolder",
                                  "remove registry exe shell" + At("x.exe"), "remove registery .gone",
@@ -161,10 +161,10 @@ TEST(UninstallProcedureTest, GoneFileTypeKeyAndEmptyNamesDeleteNothingElse) {
 
 TEST(UninstallProcedureTest, FileListNamesLeadingOutOfTheFolderAreNotDeleted) {
   // An uninstaller whose own list names a file outside its folder (written by hand).
-  PackageSpec spec;
-  spec.files = {{"a.txt", "a"}};
+  PackagePlan plan;
+  plan.files = {{"a.txt", "a"}};
   ProcedureRun run;
-  run.Install(spec);
+  run.Install(plan);
   run.platform.PutFile("C:\\Program Files\\victim.txt", "keep me");
   std::string image = run.platform.Content(At("uninstall.exe"));
   std::string list = "..\\victim.txt|" + ContentCrc("keep me") + "10\r\n";
@@ -172,7 +172,7 @@ TEST(UninstallProcedureTest, FileListNamesLeadingOutOfTheFolderAreNotDeleted) {
   vellumo::PutU32(forged, static_cast<uint32_t>(list.size()));
   forged += list + NoRecordsFromAutorun();
   run.platform.PutFile(At("uninstall.exe"), forged);
-  run.Uninstall(spec);
+  run.Uninstall(plan);
   EXPECT_EQ(run.platform.Content("C:\\Program Files\\victim.txt"), "keep me");
   EXPECT_EQ(run.host.log.find("victim"), std::string::npos) << run.host.log;
 }

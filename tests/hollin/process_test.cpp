@@ -98,7 +98,7 @@ void Stop(Running& r) {
 constexpr int kStartTimeout = 30000;
 
 TEST(HollinProcess, InstallerShowsItsWindowsAndEndsOnClose) {
-  test::Installer i = test::WriteInstaller("run.exe", test::BasicSpec("Process Product"),
+  test::Installer i = test::WriteInstaller("run.exe", test::BasicPlan("Process Product"),
                                            {test::SampleFile("a.txt", 2000)});
   ASSERT_FALSE(i.path.empty());
   Running r = Launch(i.path, "");
@@ -131,7 +131,7 @@ TEST(HollinProcess, UninstallerHidesTheBackdropAndViewMinimisesIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::Installer i = test::WriteInstaller(
-        std::string(c.name) + ".exe", test::BasicSpec("Proc"), {test::SampleFile("a.txt", 300)},
+        std::string(c.name) + ".exe", test::BasicPlan("Proc"), {test::SampleFile("a.txt", 300)},
         c.uninstaller ? test::MakeUninstallerStub : nullptr);
     Running r = Launch(i.path, c.arg);
     ASSERT_TRUE(r.process);
@@ -151,9 +151,9 @@ TEST(HollinProcess, UninstallerHidesTheBackdropAndViewMinimisesIt) {
 }
 
 TEST(HollinProcess, SilentSelfCheckFailureEndsWithoutAWindow) {
-  PackageSpec spec = test::BasicSpec("Silent");
-  spec.silent_failure = true;
-  test::Installer i = test::WriteInstaller("silent.exe", spec, {test::SampleFile("a.bin", 4000)},
+  PackagePlan plan = test::BasicPlan("Silent");
+  plan.silent_failure = true;
+  test::Installer i = test::WriteInstaller("silent.exe", plan, {test::SampleFile("a.bin", 4000)},
                                            [](std::vector<uint8_t>& b) { b[b.size() / 2 + 200] ^= 1; });
   Running r = Launch(i.path, "");
   ASSERT_TRUE(r.process);
@@ -212,7 +212,7 @@ TEST(HollinProcess, DllsBesideTheInstallerAreNotLoaded) {
     SCOPED_TRACE(uninstaller ? "uninstaller" : "installer");
     test::Installer i = test::WriteInstaller(
         uninstaller ? "downloads\\uninstall.exe" : "downloads\\setup.exe",
-        test::BasicSpec("Planted"), {test::SampleFile("a.txt", 300)},
+        test::BasicPlan("Planted"), {test::SampleFile("a.txt", 300)},
         uninstaller ? test::MakeUninstallerStub : nullptr);
     ASSERT_FALSE(i.path.empty());
     Running r = Launch(i.path, "", folder.c_str());

@@ -47,16 +47,16 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (f && !bytes.empty()) f->Write(bytes.data(), bytes.size());
 }
 
-PackageSpec BasicSpec(const std::string& display_name) {
-  PackageSpec spec;
-  spec.title_colour = "clwhite";
-  spec.gradient_r = "0";
-  spec.gradient_g = "0";
-  spec.gradient_b = "999";
-  spec.self_check_on = true;
-  spec.display_name = display_name;
-  spec.maker_notice = "made by the test";
-  return spec;
+PackagePlan BasicPlan(const std::string& display_name) {
+  PackagePlan plan;
+  plan.title_colour = "clwhite";
+  plan.gradient_r = "0";
+  plan.gradient_g = "0";
+  plan.gradient_b = "999";
+  plan.self_check_on = true;
+  plan.display_name = display_name;
+  plan.maker_notice = "made by the test";
+  return plan;
 }
 
 PackedFile SampleFile(const std::string& name, size_t size) {
@@ -67,7 +67,7 @@ PackedFile SampleFile(const std::string& name, size_t size) {
   return file;
 }
 
-Installer WriteInstaller(const std::string& file_name, const PackageSpec& spec,
+Installer WriteInstaller(const std::string& file_name, const PackagePlan& plan,
                          const std::vector<PackedFile>& files,
                          void (*patch)(std::vector<uint8_t>&)) {
   Installer out;
@@ -78,7 +78,7 @@ Installer WriteInstaller(const std::string& file_name, const PackageSpec& spec,
   MemoryStream image;
   std::string error;
   InstallerSummary summary;
-  if (!hollin::WriteInstaller(image, stub, spec, files, &summary, &error)) {
+  if (!hollin::WriteInstaller(image, stub, plan, files, &summary, &error)) {
     std::fprintf(stderr, "packing failed: %s\n", error.c_str());
     return out;
   }
@@ -89,10 +89,10 @@ Installer WriteInstaller(const std::string& file_name, const PackageSpec& spec,
   return out;
 }
 
-Installer WriteUninstaller(const std::string& file_name, const PackageSpec& spec,
+Installer WriteUninstaller(const std::string& file_name, const PackagePlan& plan,
                            const std::vector<PackedFile>& files) {
   Installer installer =
-      WriteInstaller("from-" + file_name.substr(file_name.find_last_of("\\") + 1), spec, files);
+      WriteInstaller("from-" + file_name.substr(file_name.find_last_of("\\") + 1), plan, files);
   Installer out = installer;
   MemoryStream image(installer.bytes);
   out.bytes.clear();

@@ -1,4 +1,4 @@
-// Helpers of Hollin's window tests: installers packed from a spec onto the real Hollin.exe,
+// Helpers of Hollin's window tests: installers packed from a plan onto the real Hollin.exe,
 // a watchdog that closes message boxes and records their texts, and small file helpers.
 #pragma once
 #include <windows.h>
@@ -23,19 +23,19 @@ struct Installer {
   std::vector<uint8_t> bytes;
 };
 
-// A small spec that passes the self check: display name, maker, licence off.
-PackageSpec BasicSpec(const std::string& display_name);
+// A small plan that passes the self check: display name, maker, licence off.
+PackagePlan BasicPlan(const std::string& display_name);
 // One file of `size` bytes (repeating pattern) named `name`.
 PackedFile SampleFile(const std::string& name, size_t size);
 
-// Packs `spec` and `files` onto Hollin.exe and writes it to ScratchFolder()\file_name.
+// Packs `plan` and `files` onto Hollin.exe and writes it to ScratchFolder()\file_name.
 // `patch` (optional) changes the bytes before they are written.
-Installer WriteInstaller(const std::string& file_name, const PackageSpec& spec,
+Installer WriteInstaller(const std::string& file_name, const PackagePlan& plan,
                          const std::vector<PackedFile>& files,
                          void (*patch)(std::vector<uint8_t>&) = nullptr);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // The uninstaller the install procedure would write for that installer.
-Installer WriteUninstaller(const std::string& file_name, const PackageSpec& spec,
+Installer WriteUninstaller(const std::string& file_name, const PackagePlan& plan,
                            const std::vector<PackedFile>& files);
 
 // Turns an installer image into what an uninstaller's stub fields say.

@@ -54,10 +54,10 @@ class HollinWindow : public ::testing::Test {
   }
   void TearDown() override { DestroyWindows(); }
 
-  static Installer Pack(const std::string& name, const PackageSpec& spec,
+  static Installer Pack(const std::string& name, const PackagePlan& plan,
                         const std::vector<PackedFile>& files = {},
                         void (*patch)(std::vector<uint8_t>&) = nullptr) {
-    Installer i = test::WriteInstaller(name, spec, files, patch);
+    Installer i = test::WriteInstaller(name, plan, files, patch);
     EXPECT_FALSE(i.bytes.empty()) << name;
     EXPECT_GT(i.package_offset, 0u) << name;
     return i;
@@ -71,15 +71,15 @@ class HollinWindow : public ::testing::Test {
 };
 
 // A folder the automatic install may write into without touching the prefix.
-PackageSpec ContainedSpec(const std::string& name) {
-  PackageSpec spec = test::BasicSpec(name);
-  spec.has_default_folder = true;
-  spec.default_folder = test::ScratchFolder() + "\\" + name;
-  return spec;
+PackagePlan ContainedPlan(const std::string& name) {
+  PackagePlan plan = test::BasicPlan(name);
+  plan.has_default_folder = true;
+  plan.default_folder = test::ScratchFolder() + "\\" + name;
+  return plan;
 }
 
 TEST_F(HollinWindow, InstallStateAfterStartup) {
-  Installer i = Pack("install.exe", test::BasicSpec("Demo Product"),
+  Installer i = Pack("install.exe", test::BasicPlan("Demo Product"),
                      {test::SampleFile("a.txt", 336499)});
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   MainWindow& m = M();
@@ -119,10 +119,10 @@ TEST_F(HollinWindow, InstallStateAfterStartup) {
 }
 
 TEST_F(HollinWindow, UninstallStateAfterStartup) {
-  PackageSpec spec = test::BasicSpec("Demo Product");
-  spec.has_default_folder = true;
-  spec.default_folder = "App";
-  Installer i = test::WriteUninstaller("uninstall.exe", spec, {test::SampleFile("a.txt", 10)});
+  PackagePlan plan = test::BasicPlan("Demo Product");
+  plan.has_default_folder = true;
+  plan.default_folder = "App";
+  Installer i = test::WriteUninstaller("uninstall.exe", plan, {test::SampleFile("a.txt", 10)});
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   MainWindow& m = M();
   EXPECT_EQ(m.Text(m.window), "Demo Product---uninstall");
@@ -143,9 +143,9 @@ TEST_F(HollinWindow, UninstallStateAfterStartup) {
 }
 
 TEST_F(HollinWindow, NoViewByteHidesAndDisconnectsView) {
-  PackageSpec spec = test::BasicSpec("NoView");
-  spec.no_view = true;
-  Installer i = Pack("noview.exe", spec);
+  PackagePlan plan = test::BasicPlan("NoView");
+  plan.no_view = true;
+  Installer i = Pack("noview.exe", plan);
   ASSERT_EQ(Start(i, "/v"), StartupOutcome::kRunMessageLoop);
   MainWindow& m = M();
   EXPECT_FALSE(Shown(m.view_button));
@@ -179,10 +179,10 @@ TEST_F(HollinWindow, SelfCheckGoodBadSilentAndSkipped) {
     SCOPED_TRACE(c.name);
     DestroyWindows();
     ASSERT_TRUE(BuildMainWindow());
-    PackageSpec spec = test::BasicSpec("Checked");
-    spec.silent_failure = c.silent;
-    spec.self_check_on = c.self_check_on;
-    Installer i = Pack("check.exe", spec, {test::SampleFile("f.bin", 5000)},
+    PackagePlan plan = test::BasicPlan("Checked");
+    plan.silent_failure = c.silent;
+    plan.self_check_on = c.self_check_on;
+    Installer i = Pack("check.exe", plan, {test::SampleFile("f.bin", 5000)},
                        c.flip ? FlipPackageByte : nullptr);
     EXPECT_EQ(Start(i, c.arg), c.outcome);
     EXPECT_EQ(Shown(M().crc_good_label), c.good);
@@ -197,7 +197,7 @@ TEST_F(HollinWindow, SelfCheckGoodBadSilentAndSkipped) {
 }
 
 TEST_F(HollinWindow, BadCrcStillLetsTheUserInstall) {
-  Installer i = Pack("bad.exe", test::BasicSpec("Bad"), {test::SampleFile("f.bin", 100)},
+  Installer i = Pack("bad.exe", test::BasicPlan("Bad"), {test::SampleFile("f.bin", 100)},
                      FlipPackageByte);
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   M().Click(M().accept_area);
@@ -214,7 +214,7 @@ TEST_F(HollinWindow, BannerAnnouncesMegabytes) {
     ASSERT_TRUE(BuildMainWindow());
     std::vector<PackedFile> files;
     if (c.size) files.push_back(test::SampleFile("big.bin", c.size));
-    Installer i = Pack("banner.exe", test::BasicSpec("Banner"), files);
+    Installer i = Pack("banner.exe", test::BasicPlan("Banner"), files);
     ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
     EXPECT_EQ(Startup().total_unpacked, c.size);
     EXPECT_EQ(M().Text(M().banner), std::string(texts::kBannerNotice) +
@@ -224,7 +224,7 @@ TEST_F(HollinWindow, BannerAnnouncesMegabytes) {
 
 TEST_F(HollinWindow, BigPackageDrawsTheWaitNoticeAndStillChecks) {
   // The size field lies outside the checked bytes, so a patched size keeps the CRC good.
-  Installer i = Pack("huge.exe", test::BasicSpec("Huge"), {test::SampleFile("f.bin", 10)},
+  Installer i = Pack("huge.exe", test::BasicPlan("Huge"), {test::SampleFile("f.bin", 10)},
                      [](std::vector<uint8_t>& b) {
                        uint32_t size = 101u * 1048576u;
                        for (int k = 0; k < 4; ++k) b[kTotalUnpackedSizeOffset + k] = (size >> (8 * k)) & 0xFF;
@@ -244,12 +244,12 @@ TEST_F(HollinWindow, TitleColourAndGradientLabels) {
   for (const Case& c : cases) {
     DestroyWindows();
     ASSERT_TRUE(BuildMainWindow());
-    PackageSpec spec = test::BasicSpec("Colour");
-    spec.title_colour = c.name;
-    spec.gradient_r = " 12 ";  // used exactly as stored
-    spec.gradient_g = "x";
-    spec.gradient_b = "";
-    Installer i = Pack("colour.exe", spec);
+    PackagePlan plan = test::BasicPlan("Colour");
+    plan.title_colour = c.name;
+    plan.gradient_r = " 12 ";  // used exactly as stored
+    plan.gradient_g = "x";
+    plan.gradient_b = "";
+    Installer i = Pack("colour.exe", plan);
     ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
     EXPECT_EQ(M().label7_colour, c.colour) << c.name;
     EXPECT_EQ(M().Text(M().label7), " 12 ");
@@ -259,10 +259,10 @@ TEST_F(HollinWindow, TitleColourAndGradientLabels) {
 }
 
 TEST_F(HollinWindow, PackagedLicenceReplacesTheBuiltInOne) {
-  PackageSpec spec = test::BasicSpec("Licensed");
-  spec.has_licence = true;
-  spec.licence_text = "First line\nSecond line\r\nThird";
-  Installer i = Pack("licence.exe", spec);
+  PackagePlan plan = test::BasicPlan("Licensed");
+  plan.has_licence = true;
+  plan.licence_text = "First line\nSecond line\r\nThird";
+  Installer i = Pack("licence.exe", plan);
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   std::string log = M().Text(M().log_box);
   EXPECT_EQ(log.find("Hollin Installer Licence"), std::string::npos);
@@ -301,21 +301,21 @@ TEST_F(HollinWindow, DefaultFolderFromRegistry) {
   for (const Case& c : cases) {
     DestroyWindows();
     ASSERT_TRUE(BuildMainWindow());
-    PackageSpec spec = test::BasicSpec("Folder");
-    spec.has_default_folder = c.has_folder;
-    spec.default_folder = c.folder;
-    spec.has_uninstall_key = true;
-    spec.uninstall_key = c.with_key ? key : key + "Missing";
-    Installer i = Pack("folder.exe", spec);
+    PackagePlan plan = test::BasicPlan("Folder");
+    plan.has_default_folder = c.has_folder;
+    plan.default_folder = c.folder;
+    plan.has_uninstall_key = true;
+    plan.uninstall_key = c.with_key ? key : key + "Missing";
+    Installer i = Pack("folder.exe", plan);
     ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
     EXPECT_EQ(M().Text(M().path_box), c.expected) << c.name;
-    EXPECT_EQ(Startup().uninstall_key, spec.uninstall_key);
+    EXPECT_EQ(Startup().uninstall_key, plan.uninstall_key);
   }
   test::DeleteMachineKey(kUninstallRoot + key);
 }
 
 TEST_F(HollinWindow, AutoInstallSwitchAcceptsPressesSetupAndEnds) {
-  Installer i = Pack("auto.exe", ContainedSpec("AutoInstall"));
+  Installer i = Pack("auto.exe", ContainedPlan("AutoInstall"));
   std::string log_before = M().Text(M().log_box);
   test::BoxWatchdog watchdog(IDOK);
   ASSERT_EQ(Start(i, "/a"), StartupOutcome::kEndProgram);
@@ -339,7 +339,7 @@ TEST_F(HollinWindow, SwitchesInTheWrongProgramOrCaseAreIgnored) {
     SCOPED_TRACE(c.arg);
     DestroyWindows();
     ASSERT_TRUE(BuildMainWindow());
-    Installer i = Pack("switch.exe", ContainedSpec("Switch"), {}, c.uninstaller ? Uninstaller : nullptr);
+    Installer i = Pack("switch.exe", ContainedPlan("Switch"), {}, c.uninstaller ? Uninstaller : nullptr);
     std::string log_before = M().Text(M().log_box);
     EXPECT_EQ(Start(i, c.arg), StartupOutcome::kRunMessageLoop);
     EXPECT_FALSE(M().Checked(M().accept_box));
@@ -349,7 +349,7 @@ TEST_F(HollinWindow, SwitchesInTheWrongProgramOrCaseAreIgnored) {
 }
 
 TEST_F(HollinWindow, ViewSwitchStartsReadingAndMinimisesTheBackdrop) {
-  Installer i = Pack("view.exe", test::BasicSpec("Viewer"), {test::SampleFile("a.txt", 100)});
+  Installer i = Pack("view.exe", test::BasicPlan("Viewer"), {test::SampleFile("a.txt", 100)});
   std::string log_before = M().Text(M().log_box);
   ASSERT_EQ(Start(i, "/v"), StartupOutcome::kRunMessageLoop);
   EXPECT_NE(M().Text(M().log_box), log_before);  // the View click reached the reading mode
@@ -374,7 +374,7 @@ TEST_F(HollinWindow, UninstallSwitchPressesUninstallAndEnds) {
   // In a folder of its own: the uninstaller removes its folder when it can.
   CreateDirectoryA((test::ScratchFolder() + "\\uninstalled").c_str(), nullptr);
   Installer i = test::WriteUninstaller("uninstalled\\autouninstall.exe",
-                                       ContainedSpec("AutoUninstall"),
+                                       ContainedPlan("AutoUninstall"),
                                        {test::SampleFile("not-installed.txt", 10)});
   std::string log_before = M().Text(M().log_box);
   test::BoxWatchdog watchdog(IDNO);
@@ -384,7 +384,7 @@ TEST_F(HollinWindow, UninstallSwitchPressesUninstallAndEnds) {
 }
 
 TEST_F(HollinWindow, AcceptToggleEnablesAndDisablesTogether) {
-  Installer i = Pack("accept.exe", test::BasicSpec("Accept"));
+  Installer i = Pack("accept.exe", test::BasicPlan("Accept"));
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   MainWindow& m = M();
   for (bool expected : {true, false, true, false}) {
@@ -415,7 +415,7 @@ TEST_F(HollinWindow, AcceptToggleEnablesAndDisablesTogether) {
 
 // A real mouse click on the accept box, as a user makes it.
 TEST_F(HollinWindow, MouseClickOnTheAcceptBoxAccepts) {
-  Installer i = Pack("mouse.exe", test::BasicSpec("Mouse"));
+  Installer i = Pack("mouse.exe", test::BasicPlan("Mouse"));
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   MainWindow& m = M();
   ShowWindow(m.window, SW_SHOW);
@@ -644,9 +644,9 @@ TEST_F(HollinWindow, BackdropBandsPixelByPixel) {
 
 // The real backdrop window on the screen: maximised, disabled, titled, painted.
 TEST_F(HollinWindow, BackdropWindowOnScreen) {
-  PackageSpec spec = test::BasicSpec("Screen Title");
-  spec.maker_notice = "";
-  Installer i = Pack("screen.exe", spec);
+  PackagePlan plan = test::BasicPlan("Screen Title");
+  plan.maker_notice = "";
+  Installer i = Pack("screen.exe", plan);
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   ASSERT_TRUE(BuildBackdropWindow("", true));
   HWND b = Backdrop().window;
@@ -676,7 +676,7 @@ namespace hollin {
 namespace {
 
 TEST_F(HollinWindow, CorruptBlockSetsTheCaption) {
-  Installer i = Pack("caption.exe", test::BasicSpec("Caption"));
+  Installer i = Pack("caption.exe", test::BasicPlan("Caption"));
   ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
   std::vector<uint8_t> block = {100, 0, 0, 0, 0x78, 0xDA, 0xFF, 0xFF, 0xFF};  // U = 100, bad data
   MemoryStream source(block), dest;
@@ -718,7 +718,7 @@ TEST_F(HollinWindow, InstallerPackedByThePacker) {
       test::WindowsPath(std::string(dir ? dir : "") + "/tests/hollin/packed-fixture.exe");
   if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
     GTEST_SKIP() << "no packed fixture (configure with VELLUMO_NATIVE_BUILD_DIR)";
-  Installer stub = Pack("stub-offset.exe", test::BasicSpec("x"));
+  Installer stub = Pack("stub-offset.exe", test::BasicPlan("x"));
   ASSERT_EQ(RunStartup(path, stub.package_offset, ""), StartupOutcome::kRunMessageLoop);
   MainWindow& m = M();
   EXPECT_EQ(m.Text(m.window), "Packed Fixture 2.1");

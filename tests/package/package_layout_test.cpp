@@ -45,31 +45,31 @@ struct Built {
 
 // A package shaped like the shipped one: four files, uninstall key, licence, default
 // folder, an any-file verb and a desktop shortcut.
-PackageSpec ExampleSpec() {
-  PackageSpec spec;
-  spec.title_colour = "clwhite";
-  spec.gradient_r = "999";
-  spec.gradient_g = "128";
-  spec.gradient_b = "064";
-  spec.self_check_on = true;
-  spec.has_uninstall_key = true;
-  spec.uninstall_key = "Vellumo";
-  spec.has_licence = true;
-  spec.licence_text = Content(632, 9, true);
-  spec.display_name = "Vellumo 1.0 ";  // 12 bytes; trimmed when read
-  spec.maker_notice = std::string(35, 'm');
-  spec.has_default_folder = true;
-  spec.default_folder = "Vellumo";
-  spec.actions.any_file_verb.present = true;
-  spec.actions.any_file_verb.verb = "Vellumo";
-  spec.actions.any_file_verb.program = "Vellumo.exe";
-  spec.actions.desktop_shortcut.present = true;
-  spec.actions.desktop_shortcut.link_name = "Vellumo";
-  spec.actions.desktop_shortcut.program = "Vellumo.exe";
-  return spec;
+PackagePlan ExamplePlan() {
+  PackagePlan plan;
+  plan.title_colour = "clwhite";
+  plan.gradient_r = "999";
+  plan.gradient_g = "128";
+  plan.gradient_b = "064";
+  plan.self_check_on = true;
+  plan.has_uninstall_key = true;
+  plan.uninstall_key = "Vellumo";
+  plan.has_licence = true;
+  plan.licence_text = Content(632, 9, true);
+  plan.display_name = "Vellumo 1.0 ";  // 12 bytes; trimmed when read
+  plan.maker_notice = std::string(35, 'm');
+  plan.has_default_folder = true;
+  plan.default_folder = "Vellumo";
+  plan.actions.any_file_verb.present = true;
+  plan.actions.any_file_verb.verb = "Vellumo";
+  plan.actions.any_file_verb.program = "Vellumo.exe";
+  plan.actions.desktop_shortcut.present = true;
+  plan.actions.desktop_shortcut.link_name = "Vellumo";
+  plan.actions.desktop_shortcut.program = "Vellumo.exe";
+  return plan;
 }
 
-Built Build(const PackageSpec& spec, const std::vector<std::pair<std::string, std::string>>& files) {
+Built Build(const PackagePlan& plan, const std::vector<std::pair<std::string, std::string>>& files) {
   Built b;
   std::vector<PackedFile> packed;
   for (const auto& f : files) {
@@ -80,7 +80,7 @@ Built Build(const PackageSpec& spec, const std::vector<std::pair<std::string, st
   }
   MemoryStream out;
   std::string error;
-  EXPECT_TRUE(WriteInstaller(out, FakeStub(), spec, packed, &b.summary, &error)) << error;
+  EXPECT_TRUE(WriteInstaller(out, FakeStub(), plan, packed, &b.summary, &error)) << error;
   b.image = out.bytes();
   return b;
 }
@@ -93,8 +93,8 @@ std::vector<std::pair<std::string, std::string>> ExampleFiles() {
 }
 
 TEST(Layout, ExampleLikePackageParsesToItsPositions) {
-  PackageSpec spec = ExampleSpec();
-  Built b = Build(spec, ExampleFiles());
+  PackagePlan plan = ExamplePlan();
+  Built b = Build(plan, ExampleFiles());
   MemoryStream s(b.image);
 
   StubFields stub;
@@ -145,7 +145,7 @@ TEST(Layout, ExampleLikePackageParsesToItsPositions) {
   EXPECT_TRUE(h.self_check_on);
   EXPECT_FALSE(h.silent_failure);
   EXPECT_EQ(h.uninstall_key.text, "Vellumo");
-  EXPECT_EQ(h.licence_text, spec.licence_text);
+  EXPECT_EQ(h.licence_text, plan.licence_text);
   EXPECT_TRUE(h.licence_decode.complete);
   EXPECT_EQ(h.display_name.text, "Vellumo 1.0");
   EXPECT_EQ(h.default_folder.text, "Vellumo");
@@ -231,11 +231,11 @@ TEST(Layout, ExampleLikePackageParsesToItsPositions) {
 }
 
 TEST(Layout, AbsentOptionalRecordsCostOnlyTheirFlag) {
-  PackageSpec spec = ExampleSpec();
-  spec.has_uninstall_key = false;
-  spec.has_licence = false;
-  spec.has_default_folder = false;
-  Built b = Build(spec, {{"a.txt", "alpha"}});
+  PackagePlan plan = ExamplePlan();
+  plan.has_uninstall_key = false;
+  plan.has_licence = false;
+  plan.has_default_folder = false;
+  Built b = Build(plan, {{"a.txt", "alpha"}});
   MemoryStream s(b.image);
   PackageHeader h;
   ASSERT_TRUE(ReadPackageHeader(s, kStubSize, &h));
@@ -247,26 +247,26 @@ TEST(Layout, AbsentOptionalRecordsCostOnlyTheirFlag) {
 }
 
 TEST(Layout, EveryRecordRoundTrips) {
-  PackageSpec spec;
-  spec.no_view = true;
-  spec.title_colour = "";                    // empty header string
-  spec.gradient_r = " 1 ";                   // records 1 to 4 stay untrimmed
-  spec.gradient_g = std::string(255, 'g');   // longest header string
-  spec.gradient_b = "0";
-  spec.option_byte_5 = 7;
-  spec.self_check_on = false;
-  spec.silent_failure = true;
-  spec.option_byte_8 = 9;
-  spec.has_reserved_string = true;
-  spec.reserved_string = "ignored";
-  spec.registry_import = true;
-  spec.has_uninstall_key = true;
-  spec.uninstall_key = "  Key  ";
-  spec.display_name = "Name";
-  spec.maker_notice = "";
-  spec.has_default_folder = true;
-  spec.default_folder = "D:\\App";
-  ActionRecords& a = spec.actions;
+  PackagePlan plan;
+  plan.no_view = true;
+  plan.title_colour = "";                    // empty header string
+  plan.gradient_r = " 1 ";                   // records 1 to 4 stay untrimmed
+  plan.gradient_g = std::string(255, 'g');   // longest header string
+  plan.gradient_b = "0";
+  plan.option_byte_5 = 7;
+  plan.self_check_on = false;
+  plan.silent_failure = true;
+  plan.option_byte_8 = 9;
+  plan.has_reserved_string = true;
+  plan.reserved_string = "ignored";
+  plan.registry_import = true;
+  plan.has_uninstall_key = true;
+  plan.uninstall_key = "  Key  ";
+  plan.display_name = "Name";
+  plan.maker_notice = "";
+  plan.has_default_folder = true;
+  plan.default_folder = "D:\\App";
+  ActionRecords& a = plan.actions;
   a.register_list.present = true;
   a.register_list.names = {"one.dll", "two.exe"};
   a.run_after_install = {0, true, "run.exe", true, "/x"};
@@ -283,7 +283,7 @@ TEST(Layout, EveryRecordRoundTrips) {
   a.program_group.links = {{"l1", "p1.exe"}, {"l2", "p2.exe"}};
   a.file_removal[1] = {0, true, 3, "sys.dll", "sys.dll"};
 
-  Built b = Build(spec, {{"empty.bin", ""}, {"sub\\x.txt", "x"}});
+  Built b = Build(plan, {{"empty.bin", ""}, {"sub\\x.txt", "x"}});
   MemoryStream s(b.image);
   StubFields stub;
   ASSERT_TRUE(ReadStubFields(s, &stub));
@@ -293,7 +293,7 @@ TEST(Layout, EveryRecordRoundTrips) {
   ASSERT_TRUE(ReadPackageHeader(s, kStubSize, &h));
   EXPECT_EQ(h.title_colour.text, "");
   EXPECT_EQ(h.gradient_r.text, " 1 ");
-  EXPECT_EQ(h.gradient_g.text, spec.gradient_g);
+  EXPECT_EQ(h.gradient_g.text, plan.gradient_g);
   EXPECT_EQ(h.option_byte_5, 7);
   EXPECT_FALSE(h.self_check_on);
   EXPECT_TRUE(h.silent_failure);
@@ -343,33 +343,33 @@ TEST(Layout, EveryRecordRoundTrips) {
 TEST(Layout, WriterRefusesTextsThatDoNotFit) {
   struct Case {
     const char* name;
-    void (*change)(PackageSpec&, std::vector<PackedFile>&);
+    void (*change)(PackagePlan&, std::vector<PackedFile>&);
     const char* message_part;
   };
   const Case cases[] = {
-      {"256-byte display name", [](PackageSpec& s, std::vector<PackedFile>&) {
+      {"256-byte display name", [](PackagePlan& s, std::vector<PackedFile>&) {
          s.display_name = std::string(256, 'd'); }, "display name is 256 bytes"},
-      {"long shortcut", [](PackageSpec& s, std::vector<PackedFile>&) {
+      {"long shortcut", [](PackagePlan& s, std::vector<PackedFile>&) {
          s.actions.desktop_shortcut.present = true;
          s.actions.desktop_shortcut.program = std::string(300, 'p'); }, "desktop shortcut program"},
-      {"bar in a name", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "a|b"; },
+      {"bar in a name", [](PackagePlan&, std::vector<PackedFile>& f) { f[0].name = "a|b"; },
        "file name"},
-      {"parent folder", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "sub\\..\\..\\x"; },
+      {"parent folder", [](PackagePlan&, std::vector<PackedFile>& f) { f[0].name = "sub\\..\\..\\x"; },
        "outside the install folder"},
-      {"absolute", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "C:\\x.dll"; },
+      {"absolute", [](PackagePlan&, std::vector<PackedFile>& f) { f[0].name = "C:\\x.dll"; },
        "outside the install folder"},
-      {"rooted", [](PackageSpec&, std::vector<PackedFile>& f) { f[0].name = "\\x.dll"; },
+      {"rooted", [](PackagePlan&, std::vector<PackedFile>& f) { f[0].name = "\\x.dll"; },
        "outside the install folder"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    PackageSpec spec = ExampleSpec();
+    PackagePlan plan = ExamplePlan();
     std::vector<PackedFile> files(1);
     ASSERT_TRUE(PackFile("a.txt", "a", 1, 9, &files[0]));
-    c.change(spec, files);
+    c.change(plan, files);
     MemoryStream out;
     std::string error;
-    EXPECT_FALSE(WriteInstaller(out, FakeStub(), spec, files, nullptr, &error));
+    EXPECT_FALSE(WriteInstaller(out, FakeStub(), plan, files, nullptr, &error));
     EXPECT_NE(error.find(c.message_part), std::string::npos) << error;
   }
 }
@@ -377,11 +377,11 @@ TEST(Layout, WriterRefusesTextsThatDoNotFit) {
 // Every prefix of a real installer, and single corrupted bytes in its header, read without a
 // crash, a hang or an allocation beyond the file.
 TEST(Layout, TruncatedAndCorruptPackagesReadSafely) {
-  PackageSpec spec = ExampleSpec();
-  spec.actions.program_group.kind = 1;
-  spec.actions.program_group.group_name = "G";
-  spec.actions.program_group.links = {{"a", "b"}};
-  Built b = Build(spec, {{"one.txt", Content(5000, 7, true)}, {"two.bin", Content(3000, 8, false)}});
+  PackagePlan plan = ExamplePlan();
+  plan.actions.program_group.kind = 1;
+  plan.actions.program_group.group_name = "G";
+  plan.actions.program_group.links = {{"a", "b"}};
+  Built b = Build(plan, {{"one.txt", Content(5000, 7, true)}, {"two.bin", Content(3000, 8, false)}});
   auto read_all = [](const std::vector<uint8_t>& image) {
     MemoryStream s(image);
     StubFields stub;
@@ -433,7 +433,7 @@ TEST(Layout, TruncatedAndCorruptPackagesReadSafely) {
 }
 
 TEST(Layout, LengthFieldThatLiesMisplacesLaterBlocksAndTheirCrcFails) {
-  Built b = Build(ExampleSpec(), {{"a.txt", Content(4000, 1, true)},
+  Built b = Build(ExamplePlan(), {{"a.txt", Content(4000, 1, true)},
                                   {"b.txt", Content(4000, 2, true)}});
   MemoryStream s(b.image);
   PackageHeader h;

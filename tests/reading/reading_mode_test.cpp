@@ -200,10 +200,10 @@ std::string WriteFixtureInstaller(const std::string& path, const std::vector<Fix
     }
     files.push_back(std::move(packed));
   }
-  PackageSpec spec;
-  spec.self_check_on = false;
-  spec.display_name = "Reading fixture";
-  spec.maker_notice = "tests";
+  PackagePlan plan;
+  plan.self_check_on = false;
+  plan.display_name = "Reading fixture";
+  plan.maker_notice = "tests";
   std::vector<uint8_t> stub(512, 0);
   stub[0] = 'M';
   stub[1] = 'Z';
@@ -211,7 +211,7 @@ std::string WriteFixtureInstaller(const std::string& path, const std::vector<Fix
   if (!out) return "open " + path;
   InstallerSummary summary;
   std::string error;
-  if (!WriteInstaller(*out, stub, spec, files, &summary, &error)) return error;
+  if (!WriteInstaller(*out, stub, plan, files, &summary, &error)) return error;
   *offset = summary.package_offset;
   return std::string();
 }
