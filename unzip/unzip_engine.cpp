@@ -11,6 +11,7 @@
 
 #include "common/byte_reader.h"
 #include "unzip/entry_decoder.h"
+#include "unzip/size_claim.h"
 #include "unzip/unzip_messages.h"
 #include "unzip/zip_crypto.h"
 #include "unzip/zip_directory.h"
@@ -170,6 +171,9 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     return Fail(kErrorUnsupportedMethod, name);
   if ((entry.flags & kFlagEncrypted) && (entry.flags & kFlagStrongEncryption))
     return Fail(kErrorUnsupportedMethod, name);
+  // Before any memory is sized by the claim (the caller's block, a scratch buffer).
+  if (!SizeClaimPossible(entry.method, entry.compressedSize, entry.uncompressedSize))
+    return Fail(kErrorImpossibleSize, name);
   if (blockMode) {
     if (entry.uncompressedSize > SIZE_MAX) return Fail(kErrorTooLarge, name);
     if (entry.uncompressedSize > request_.outputSize || (!request_.outputBlock && entry.uncompressedSize))

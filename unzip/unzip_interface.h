@@ -117,6 +117,7 @@ enum UnzipError : int32_t {
   kErrorWriteFile = 13,        // extracting to a file failed
   kErrorUnsafeName = 14,       // a name that would leave the base folder
   kErrorCancelled = 15,        // the callback returned kCallbackStop
+  kErrorImpossibleSize = 16,   // the size field claims more than the data can give
 };
 
 // Entry points, undecorated stdcall exports.

@@ -28,6 +28,7 @@ constexpr MessageText kMessageTexts[] = {
     {kErrorWriteFile, "VUnzip: could not write %s"},
     {kErrorUnsafeName, "VUnzip: %s would be written outside the target folder, skipped"},
     {kErrorCancelled, "VUnzip: extraction of %s cancelled"},
+    {kErrorImpossibleSize, "VUnzip: %s is damaged: its size field claims more than its data holds"},
 };
 
 inline const char* MessageFormat(UnzipError code) {

@@ -68,14 +68,16 @@ bool FindEndRecord(ArchiveSource& source, EndRecord& end, bool& readError) {
 
 // Replaces the all-ones fields of the classic record with the Zip64 record's values.
 // The Zip64 record is looked for where the locator says and, for an archive with an
-// unadjusted prefix, right before the locator.
+// unadjusted prefix, right before the locator. Without a locator an all-ones field means
+// what it says: an archive of exactly 65,535 entries (as Python's zipfile writes one) has
+// no Zip64 records at all.
 DirectoryStatus ApplyZip64(ArchiveSource& source, EndRecord& end) {
-  if (end.position < kZip64LocatorSize) return DirectoryStatus::kBadDirectory;
+  if (end.position < kZip64LocatorSize) return DirectoryStatus::kOk;
   uint8_t loc[kZip64LocatorSize];
   uint64_t locatorPosition = end.position - kZip64LocatorSize;
-  if (!source.ReadAt(locatorPosition, loc, sizeof loc)) return DirectoryStatus::kBadDirectory;
+  if (!source.ReadAt(locatorPosition, loc, sizeof loc)) return DirectoryStatus::kReadError;
   ByteReader lr(loc, sizeof loc);
-  if (lr.u32() != kZip64LocatorSignature) return DirectoryStatus::kBadDirectory;
+  if (lr.u32() != kZip64LocatorSignature) return DirectoryStatus::kOk;
   lr.u32();  // volume holding the Zip64 record
   uint64_t storedRecordOffset = lr.u64();
   uint8_t rec[kZip64EndRecordSize];

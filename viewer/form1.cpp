@@ -2,6 +2,10 @@
 
 #include <commdlg.h>
 
+#include <exception>
+#include <new>
+
+#include "viewer/archive/message_ids.h"
 #include "viewer/form_logic.h"
 #include "viewer/list_fill.h"
 #include "viewer/texts.h"
@@ -181,12 +185,14 @@ bool TForm1::ShowOpenDialog(std::string* path) {
 }
 
 void TForm1::Button3Click() {
+  if (Working()) return;
   std::string path;
   if (ShowOpenDialog(&path)) Archive1.SetZipFileName(path);
   RefreshList();
 }
 
 void TForm1::Button1Click() {
+  if (Working()) return;
   int count = static_cast<int>(SendMessageA(ComboBox1, CB_GETCOUNT, 0, 0));
   if (count <= 0) return;
   int selected = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
@@ -195,6 +201,7 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
+  if (Working()) return;
   int count = static_cast<int>(SendMessageA(ComboBox1, CB_GETCOUNT, 0, 0));
   if (count <= 0) return;
   int selected = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
@@ -202,18 +209,30 @@ void TForm1::Button2Click() {
   ComboBox1Change();
 }
 
+bool TForm1::Working() const { return operations_ > 0 || Archive1.Busy(); }
+
 void TForm1::ComboBox1Change() {
+  // Busy first: while the library writes into the component's block, or the browser host
+  // waits with the page, the current page stream is that block and must stay as it is.
+  if (Working()) {
+    change_waiting_ = true;
+    return;
+  }
   struct Operation {
     TForm1* form;
     explicit Operation(TForm1* f) : form(f) { ++form->operations_; }
     ~Operation() {
-      if (--form->operations_ == 0 && form->close_requested_ && form->handle_)
+      if (--form->operations_ > 0 || !form->handle_) return;
+      if (form->close_requested_) {
         PostMessageA(form->handle_, WM_CLOSE, 0, 0);
+      } else if (form->change_waiting_) {
+        PostMessageA(form->handle_, kWaitingChangeMessage, 0, 0);
+      }
     }
   } operation(this);
+  change_waiting_ = false;
   if (current_page_->Size() > 0) current_page_->Clear();
   Archive1.SetPassword(CutPassword(WindowText(Edit1)));
-  if (Archive1.Busy()) return;
   TEntryStream* page = Archive1.ExtractEntryToStream(ComboText());
   // No stream: the previous page stays as it is.
   if (!page || !BrowserHost1) return;
@@ -243,6 +262,23 @@ void TForm1::SetComboText(const std::string& text) {
 
 std::string TForm1::ComboText() const { return WindowText(ComboBox1); }
 
+// Where the window meets the component. An extraction (the library's callback) and the
+// blank-page wait (the browser host) let window messages through, so any command can arrive
+// in the middle of one (Working()). What each does then:
+//   ">>>", "<<<"        ignored: the selection stays on the entry being shown.
+//   "..."              ignored: no new directory is read under a running extraction.
+//   combo box: a pick from the list, typing, deleting the text
+//                      waits: the text changes at once; when the running operation ends,
+//                      the entry the text names then is shown (one extraction, the latest).
+//   Enter              ignored (the window has no default button).
+//   closing the window waits: WM_CLOSE is taken up again when the operation ends, so the
+//                      library is never freed under itself.
+//   system menu Credit safe: a modal box; the operation resumes when it is closed.
+//   password field, Tab, resizing, painting
+//                      safe: they touch no shared state (the password is read at the next
+//                      selection).
+// The component's block is also held by the component itself while the library has its
+// address, so no caller can release or resize it then.
 void TForm1::OnCommand(WORD id, WORD code) {
   switch (id) {
     case kIdButton1:
@@ -278,6 +314,9 @@ void TForm1::OnCommand(WORD id, WORD code) {
 
 LRESULT TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case kWaitingChangeMessage:
+      if (change_waiting_ && !Working()) ComboBox1Change();
+      return 0;
     case WM_SIZE:
       LayoutControls();
       return 0;
@@ -313,9 +352,34 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 LRESULT CALLBACK TForm1::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
   if (!self) return DefWindowProcA(wnd, msg, wp, lp);
-  LRESULT result = self->HandleMessage(msg, wp, lp);
+  LRESULT result = 0;
+  try {
+    result = self->HandleMessage(msg, wp, lp);
+  } catch (...) {
+    self->ReportFailure(std::current_exception());
+  }
   if (msg == WM_NCDESTROY) self->handle_ = nullptr;
   return result;
+}
+
+// Nothing unwinds into the system's dispatch: a failure in a handler is told to the user
+// through the component's messages, and the window goes on.
+void TForm1::ReportFailure(std::exception_ptr failure) noexcept {
+  try {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const EArchive& error) {
+      Archive1.ShowException(error);
+    } catch (const std::bad_alloc&) {
+      Archive1.ShowArchiveMessage(msg::kMemoryNotAvailable);
+    } catch (const std::exception& error) {
+      Archive1.ShowMessageText(std::string(texts::kUnexpectedFailure) + error.what());
+    } catch (...) {
+      Archive1.ShowMessageText(texts::kUnexpectedFailure);
+    }
+  } catch (...) {
+    // Reporting itself failed (no memory even for the text): the window still goes on.
+  }
 }
 
 // Panels draw a raised bevel, pass their children's commands to the window and colour the
@@ -324,7 +388,12 @@ LRESULT CALLBACK TForm1::PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
   switch (msg) {
     case WM_COMMAND:
-      if (self) self->OnCommand(LOWORD(wp), HIWORD(wp));
+      if (!self) return 0;
+      try {
+        self->OnCommand(LOWORD(wp), HIWORD(wp));
+      } catch (...) {
+        self->ReportFailure(std::current_exception());
+      }
       return 0;
     case WM_CTLCOLORSTATIC:
       if (self && reinterpret_cast<HWND>(lp) == self->Label1) {

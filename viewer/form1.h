@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,6 +30,8 @@ enum : int {
   kIdButton3,
 };
 inline constexpr UINT kCreditCommand = 100;
+// Posted to itself: a combo box change that waited for an operation is taken up.
+inline constexpr UINT kWaitingChangeMessage = WM_APP + 1;
 
 // The window as designed; Panel1 and Panel2 are laid out by alignment on every resize.
 inline constexpr int kDesignLeft = 156, kDesignTop = 103;
@@ -57,6 +60,8 @@ class TForm1 {
   // Returns true when the command was the credit item; others go to default handling.
   bool user_sysmenu(WPARAM command);
   void FormDestroy();
+  // True while an extraction or the blank-page wait runs (and lets messages through).
+  bool Working() const;
 
   // Replaces the open dialog (tests); returns false for a cancel.
   std::function<bool(std::string* path)> OnChooseArchive;
@@ -78,6 +83,7 @@ class TForm1 {
   void CreateControls();
   void LayoutControls();
   void OnCommand(WORD id, WORD code);
+  void ReportFailure(std::exception_ptr failure) noexcept;
   void SetCaption(const std::string& caption);
   void SetComboText(const std::string& text);
   std::string ComboText() const;
@@ -92,6 +98,7 @@ class TForm1 {
   // until the operation is over (the unzip library must not be freed under it).
   int operations_ = 0;
   bool close_requested_ = false;
+  bool change_waiting_ = false;  // the combo box changed while an operation ran
   std::string base_caption_;
   TEntryStream own_page_;  // the empty page of a window with no archive yet
   TEntryStream* current_page_ = &own_page_;

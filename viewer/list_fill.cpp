@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace vellumo {
 namespace {
@@ -15,6 +16,7 @@ struct Item {
   const char* ranks;       // all ranks, zero-terminated (no rank is 0)
   const wchar_t* wide;
   const char* name;
+  size_t index;            // place in the order the names were given (directory order)
 };
 
 // The control's comparison: its locale, letter case ignored. Slow under Wine (a microsecond
@@ -48,6 +50,7 @@ std::vector<wchar_t> WideTexts(const std::vector<const char*>& names, std::vecto
     int n = MultiByteToWideChar(CP_ACP, 0, names[i], -1, &wide[at], static_cast<int>(wide.size() - at));
     (*items)[i].wide = &wide[at];
     (*items)[i].name = names[i];
+    (*items)[i].index = i;
     at += static_cast<size_t>(n > 0 ? n : 1);
   }
   return wide;
@@ -80,6 +83,78 @@ void LearnRanks(const ExactLess& exact, unsigned char rank[256]) {
         CompareStringA(exact.locale, NORM_IGNORECASE, probe, -1, "xa", -1) == CSTR_GREATER_THAN) {
       rank[c] = 0;
     }
+  }
+}
+
+// Counts per group rank, with prefix sums in O(log n) (a Fenwick tree).
+class GroupCounts {
+ public:
+  explicit GroupCounts(size_t groups) : tree_(groups + 1, 0) {}
+  void Add(size_t group) {
+    for (size_t i = group + 1; i < tree_.size(); i += i & (~i + 1)) ++tree_[i];
+  }
+  // How many were added with a group below `group`.
+  size_t Below(size_t group) const {
+    size_t sum = 0;
+    for (size_t i = group; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+    return sum;
+  }
+
+ private:
+  std::vector<size_t> tree_;
+};
+
+// Names that compare equal (Readme.txt and README.TXT) end up in whatever order the
+// control's insertion gives them. Adding a name, the control bisects its list between
+// min = 0 and max = count - 1: it compares with the item at (min + max) / 2, stops at an
+// equal one and inserts the name before it, else narrows. The path of that search depends only
+// on how many items lie below, inside and above the name's group of equal names, so it is
+// replayed here with counts instead of texts, name by name in the given order: no call to
+// the comparison, O(log n) a name. `items` is sorted; its groups are reordered in place.
+void OrderEqualNames(const ExactLess& exact, std::vector<Item>* items) {
+  const size_t n = items->size();
+  if (n < 2) return;
+  std::vector<size_t> group_of(n);  // by given index
+  std::vector<size_t> group_start;
+  size_t group = 0;
+  bool any_equal = false;
+  for (size_t i = 0; i < n; ++i) {
+    if (i > 0 && exact((*items)[i - 1], (*items)[i])) ++group;
+    else if (i > 0) any_equal = true;
+    if (group_start.size() == group) group_start.push_back(i);
+    group_of[(*items)[i].index] = group;
+  }
+  if (!any_equal) return;
+  std::vector<Item> by_index(n);
+  for (const Item& item : *items) by_index[item.index] = item;
+  std::vector<std::vector<size_t>> members(group + 1);  // given indexes, in list order
+  GroupCounts counts(group + 1);
+  for (size_t t = 0; t < n; ++t) {
+    const size_t g = group_of[t];
+    const size_t below = counts.Below(g);
+    const size_t inside = members[g].size();
+    // Bounds as the control keeps them: signed, the upper one inclusive.
+    long long min = 0, max = static_cast<long long>(t) - 1;
+    size_t at = std::string::npos;
+    while (min <= max) {
+      const long long probe = (min + max) / 2;
+      const size_t p = static_cast<size_t>(probe);
+      if (p < below) {
+        min = probe + 1;
+      } else if (p >= below + inside) {
+        max = probe - 1;
+      } else {
+        at = p - below;
+        break;
+      }
+    }
+    if (at == std::string::npos) at = inside;  // no equal name yet: it joins at the end
+    members[g].insert(members[g].begin() + static_cast<std::ptrdiff_t>(at), t);
+    counts.Add(g);
+  }
+  for (size_t g = 0; g <= group; ++g) {
+    for (size_t k = 0; k < members[g].size(); ++k)
+      (*items)[group_start[g] + k] = by_index[members[g][k]];
   }
 }
 
@@ -121,6 +196,7 @@ void SortForList(LCID locale, std::vector<const char*>* names) {
     }
     std::rotate(std::upper_bound(items.begin(), it, *it, exact), it, it + 1);
   }
+  OrderEqualNames(exact, &items);
   for (size_t i = 0; i < items.size(); ++i) (*names)[i] = items[i].name;
 }
 

@@ -23,6 +23,8 @@ inline constexpr char kOpenButton[] = "...";
 inline constexpr char kPreviousButton[] = "<<<";
 inline constexpr char kNextButton[] = ">>>";
 inline constexpr char kInterfaceNotSupported[] = "Interface not supported";
+// A failure inside a handler that has no message of its own; the failure's text follows.
+inline constexpr char kUnexpectedFailure[] = "Unexpected failure: ";
 inline constexpr char kWindowFont[] = "MS Sans Serif";
 
 }  // namespace vellumo::texts

@@ -156,6 +156,20 @@ with zipfile.ZipFile(os.path.join(out, "zip64_many.zip"), "w", zipfile.ZIP_STORE
 for i in (0, 12345, 65535, 65536, count - 1):
     expect("zip64_many.zip", "f/%05d.txt" % i)
 
+# Exactly 65,535 entries: zipfile writes the count 0xFFFF and no Zip64 records at all.
+count = 65535
+with zipfile.ZipFile(os.path.join(out, "count_65535.zip"), "w", zipfile.ZIP_STORED) as z:
+    for i in range(count):
+        z.writestr("n/%05d.txt" % i, b"%d\n" % i)
+for i in (0, 40000, count - 1):
+    expect("count_65535.zip", "n/%05d.txt" % i)
+
+# Two names that differ only in letter case, in this directory order.
+with zipfile.ZipFile(os.path.join(out, "case_pair.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("Readme.txt", b"first in the directory\n")
+    z.writestr("README.TXT", b"second in the directory\n")
+expect("case_pair.zip", "Readme.txt")
+
 with open(os.path.join(out, "manifest.tsv"), "w") as f:
     for row in manifest:
         f.write("\t".join(row) + "\n")

@@ -191,6 +191,7 @@ TEST(UnzipFixtures, DirectoryFindsZip64CountAndPrefixShift) {
     int64_t shift;
   } cases[] = {
       {"zip64_many.zip", 70000, 0},
+      {"count_65535.zip", 65535, 0},  // count 0xFFFF without Zip64 records: taken literally
       {"sfx_unadjusted.exe", 8, 7002},  // zip -r lists the two folders too
       {"sfx_adjusted.exe", 8, 0},
       {"utf8.zip", 2, 0},  // found behind a 65,535-byte comment

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <new>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +20,17 @@
 #include "viewer/form_logic.h"
 #include "viewer/list_fill.h"
 #include "viewer/texts.h"
+
+// While nonzero, every allocation of at least this many bytes fails as when memory runs out.
+static size_t g_fail_allocations_from = 0;
+
+void* operator new(size_t size) {
+  if (g_fail_allocations_from != 0 && size >= g_fail_allocations_from) throw std::bad_alloc();
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace vellumo {
 namespace {
@@ -352,7 +365,8 @@ TEST(Form, CloseDuringTheFirstPageWaitsForItsEnd) {
 // The fast fill lists names as adding each one with CB_ADDSTRING does: names its byte-wise
 // stand-in orders right, names it gets wrong (ignored hyphens and apostrophes, accents, the
 // sharp s against "ss"), and so many wrong ones that it sorts everything the slow way.
-// Names that compare equal are left out: their order is the control's own business.
+// Names that compare equal (letter case only) come in the order the control's own insertion
+// gives them, which depends on the order they are added in.
 TEST(Form, FastFillListsNamesInTheControlsOwnOrder) {
   auto make_combo = [] {
     return CreateWindowA("COMBOBOX", "", WS_VSCROLL | CBS_DROPDOWN | CBS_SORT, 0, 0, 200, 200,
@@ -386,12 +400,31 @@ TEST(Form, FastFillListsNamesInTheControlsOwnOrder) {
     misplaced.push_back("\xDF" + std::to_string(i % 10) + "b" + std::to_string(i));
     misplaced.push_back("ss" + std::to_string(i % 10) + "a" + std::to_string(i));
   }
+  // Equal names: pairs, a run of many variants of one name, and variants among plain names.
+  std::vector<std::string> equal = {"Readme.txt", "README.TXT"};
+  std::vector<std::string> variants, mixed = plain;
+  for (int i = 0; i < 200; ++i) {
+    std::string name = "readme-file.txt";
+    for (char& ch : name)
+      if (next() % 2 && ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    variants.push_back(name);
+    if (i % 3 == 0) mixed.push_back(name);
+    if (i % 5 == 0) mixed.push_back(plain[static_cast<size_t>(i)]);  // the same name twice
+  }
   struct Case {
     const char* name;
     std::vector<std::string> names;
-  } cases[] = {{"tricky", tricky}, {"mostly plain", plain}, {"many misplaced", misplaced}};
+    bool shuffle;
+  } cases[] = {{"tricky", tricky, true},
+               {"mostly plain", plain, true},
+               {"many misplaced", misplaced, true},
+               {"case pair in directory order", equal, false},
+               {"case pair reversed", {equal[1], equal[0]}, false},
+               {"one name in many letter cases", variants, true},
+               {"equal names among plain ones", mixed, true}};
   for (Case& c : cases) {
-    for (size_t i = c.names.size(); i > 1; --i) std::swap(c.names[i - 1], c.names[next() % i]);
+    for (size_t i = c.names.size(); c.shuffle && i > 1; --i)
+      std::swap(c.names[i - 1], c.names[next() % i]);
     HWND added = make_combo(), filled = make_combo();
     ASSERT_TRUE(added && filled);
     std::vector<const char*> names;
@@ -404,6 +437,220 @@ TEST(Form, FastFillListsNamesInTheControlsOwnOrder) {
     DestroyWindow(added);
     DestroyWindow(filled);
   }
+}
+
+// The window lists an archive's case-only-differing names as the platform's sorted combo box
+// does when they are added one by one in directory order, and shows the first of them in
+// directory order for either.
+TEST(Form, CaseOnlyDifferingNamesKeepTheOneByOneOrder) {
+  Window w("vellumo.exe " + Fixture("casepair.zip"));
+  HWND added = CreateWindowA("COMBOBOX", "", WS_VSCROLL | CBS_DROPDOWN | CBS_SORT, 0, 0, 200, 200,
+                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  for (const char* name : {"Readme.txt", "README.TXT"})
+    SendMessageA(added, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  std::vector<std::string> one_by_one;
+  for (int i = 0; i < 2; ++i) {
+    char buf[64] = "";
+    SendMessageA(added, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buf));
+    one_by_one.push_back(buf);
+  }
+  DestroyWindow(added);
+  EXPECT_EQ(w.Items(), one_by_one);
+  EXPECT_EQ(w.Selected(), 0);
+  EXPECT_EQ(Text(w.form->ComboBox1), one_by_one[0]);
+  for (int index : {0, 1}) {
+    w.MarkShown("stale");
+    w.Pick(index);
+    EXPECT_EQ(w.Shown(), Display("first in the directory\n")) << index;
+  }
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+// Python's zipfile writes 65,535 entries with the count 0xFFFF and no Zip64 records: the
+// window lists them all and the library shows the first.
+TEST(Form, ArchiveWithExactly65535EntriesIsShown) {
+  Window w("vellumo.exe " + Fixture("count65535.zip"));
+  EXPECT_EQ(SendMessageA(w.form->ComboBox1, CB_GETCOUNT, 0, 0), 65535);
+  EXPECT_EQ(w.Shown(), Display("entry 0\n"));
+  w.Pick(65534);
+  EXPECT_EQ(w.Shown(), Display("entry 65534\n"));
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+// An entry whose size field claims 512 MiB in a 200-byte archive is refused as damaged before
+// any memory is taken for it; the window goes on.
+TEST(Form, SizeClaimThatTheDataCannotFillIsRefusedAsDamaged) {
+  Window w("vellumo.exe " + Fixture("claim.zip"));
+  EXPECT_EQ(g_boxes->TakeTexts(),
+            std::vector<std::string>{"The entry is damaged: its size field claims more than its "
+                                     "compressed data can hold\nhuge.txt"});
+  EXPECT_EQ(w.form->Archive1.Stream().Size(), 0u);
+  EXPECT_EQ(w.Shown(), "");
+}
+
+// A failure that only the library sees (a CRC error in data the listing cannot check) is told
+// in the library's own words, not in silence.
+TEST(Form, LibraryFailureWithoutABoxIsReportedInItsOwnWords) {
+  Window w("vellumo.exe " + Fixture("badcrc.zip"));
+  ASSERT_EQ(w.Shown(), Display("good bytes\n"));
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  w.Pick(1);
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{"VUnzip: CRC error in spoilt.txt"});
+  EXPECT_EQ(w.Shown(), Display("good bytes\n"));
+}
+
+// Long extractions: commands sent while the library writes big.txt into the component's block.
+// Runs `during` once, from inside the extraction of big.txt (its first callback), and lets
+// everything it posted be handled by the extraction's own message pump.
+void DuringLongExtraction(Window& w, const std::function<void()>& during) {
+  bool fired = false;
+  w.form->Archive1.OnProgress = [&](TProgressType type, const std::string& name, int64_t) {
+    if (type != NewFile || fired || name != "big.txt") return;
+    fired = true;
+    during();
+  };
+  w.Pick(1);  // big.txt
+  Pump(300);
+  w.form->Archive1.OnProgress = nullptr;
+  EXPECT_TRUE(fired);
+}
+
+HWND ComboEdit(const Window& w) { return FindWindowExA(w.form->ComboBox1, nullptr, "Edit", nullptr); }
+
+void PostTyped(HWND edit, const std::string& text) {
+  PostMessageA(edit, EM_SETSEL, 0, -1);
+  for (char c : text) PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
+}
+
+TEST(FormDuringExtraction, EachCommandWaitsIsIgnoredOrIsSafe) {
+  const std::string big = [] {
+    Window quiet("vellumo.exe " + Fixture("long.zip"));
+    quiet.Pick(1);
+    const TEntryStream& s = quiet.form->Archive1.Stream();
+    return std::string(static_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
+  }();
+  ASSERT_GT(big.size(), 2u << 20);
+  const std::string a = "small entry a\n", c = "small entry c\n";
+  const std::string big_shown = Display(big);
+  struct Case {
+    const char* command;
+    std::function<void(Window&)> send;
+    int selected;          // afterwards; -2: where the platform keeps it
+    std::string shown;     // afterwards
+    std::vector<std::string> boxes;
+  } cases[] = {
+      {">>>", [](Window& w) { PostMessageA(w.form->Button2, BM_CLICK, 0, 0); }, 1, big, {}},
+      {">>> twice (a quick double click)",
+       [](Window& w) {
+         PostMessageA(w.form->Button2, BM_CLICK, 0, 0);
+         PostMessageA(w.form->Button2, BM_CLICK, 0, 0);
+       },
+       1, big, {}},
+      {"<<<", [](Window& w) { PostMessageA(w.form->Button1, BM_CLICK, 0, 0); }, 1, big, {}},
+      {"...",
+       [](Window& w) {
+         w.form->OnChooseArchive = [](std::string* path) {
+           ADD_FAILURE() << "the open dialog was shown during an extraction";
+           *path = Fixture("one.zip");
+           return true;
+         };
+         PostMessageA(w.form->Button3, BM_CLICK, 0, 0);
+       },
+       1, big, {}},
+      {"typing a name in the combo box", [](Window& w) { PostTyped(ComboEdit(w), "c.txt"); }, -2, c,
+       {}},
+      {"picking from the list",
+       [](Window& w) {
+         SendMessageA(w.form->ComboBox1, CB_SETCURSEL, 0, 0);
+         PostMessageA(w.form->Panel1, WM_COMMAND, MAKEWPARAM(kIdComboBox1, CBN_SELCHANGE),
+                      reinterpret_cast<LPARAM>(w.form->ComboBox1));
+       },
+       0, a, {}},
+      {"Enter in the combo box",
+       [](Window& w) {
+         PostMessageA(ComboEdit(w), WM_KEYDOWN, VK_RETURN, 1);
+         PostMessageA(ComboEdit(w), WM_CHAR, VK_RETURN, 1);
+         PostMessageA(ComboEdit(w), WM_KEYUP, VK_RETURN, 0xC0000001);
+       },
+       1, big, {}},
+      {"typing the password", [](Window& w) { PostTyped(w.form->Edit1, "pw"); }, 1, big, {}},
+      {"Credit from the system menu",
+       [](Window& w) { PostMessageA(w.form->Handle(), WM_SYSCOMMAND, kCreditCommand, 0); }, 1, big,
+       {"credit"}},
+  };
+  for (Case& k : cases) {
+    SCOPED_TRACE(k.command);
+    Window w("vellumo.exe " + Fixture("long.zip"));
+    ASSERT_EQ(w.Shown(), Display(a));
+    DuringLongExtraction(w, [&] { k.send(w); });
+    Pump(300);
+    if (k.selected != -2) EXPECT_EQ(w.Selected(), k.selected);
+    const std::string shown = w.Shown();
+    EXPECT_TRUE(shown == (k.shown == big ? big_shown : Display(k.shown)))
+        << "shown: " << shown.substr(0, 40);
+    EXPECT_TRUE(w.form->CurrentPage()->Size() == k.shown.size());
+    std::vector<std::string> boxes = g_boxes->TakeTexts();
+    if (!k.boxes.empty() && boxes.size() == 1 && boxes[0].find("Vellumo 2.0") == 0)
+      boxes[0] = "credit";
+    EXPECT_EQ(boxes, k.boxes);
+    EXPECT_FALSE(w.form->Working());
+  }
+}
+
+// The text view copies the whole entry; running out of memory there (or in any handler) is
+// reported through the component's messages, and the window goes on.
+TEST(Form, AllocationFailureInAHandlerIsReportedNotFatal) {
+  Window w("vellumo.exe " + Fixture("long.zip"));
+  ASSERT_EQ(w.Shown(), Display("small entry a\n"));
+  g_fail_allocations_from = 1u << 20;
+  w.Pick(1);  // big.txt: 2.5 MiB for the text view
+  g_fail_allocations_from = 0;
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{"Requested memory not available"});
+  w.Pick(2);
+  EXPECT_EQ(w.Shown(), Display("small entry c\n"));
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+TEST(FormDuringExtraction, CloseWaitsForTheExtractionAndThenCloses) {
+  Window w("vellumo.exe " + Fixture("long.zip"));
+  HWND wnd = w.form->Handle();
+  bool still_open_after_post = false;
+  DuringLongExtraction(w, [&] {
+    PostMessageA(wnd, WM_CLOSE, 0, 0);
+    ProcessPendingMessages();  // the close arrives now, in the middle of the extraction
+    still_open_after_post = IsWindow(wnd) != FALSE;
+  });
+  Pump(300);
+  EXPECT_TRUE(still_open_after_post);
+  EXPECT_FALSE(IsWindow(wnd));
+  EXPECT_FALSE(TArchive::UnzipLibraryLoaded());
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+// Whoever asks, the block the library writes into is neither released nor moved meanwhile:
+// the component refuses a second extraction and its stream refuses to change.
+TEST(FormDuringExtraction, ComponentBlockIsHeldWhileTheLibraryWrites) {
+  Window w("vellumo.exe " + Fixture("long.zip"));
+  TEntryStream& stream = w.form->Archive1.Stream();
+  void* block = nullptr;
+  uint64_t size = 0;
+  DuringLongExtraction(w, [&] {
+    block = stream.Memory();
+    size = stream.Size();
+    EXPECT_EQ(w.form->Archive1.ExtractEntryToStream("a.txt"), nullptr);
+    stream.Clear();
+    EXPECT_FALSE(stream.SetSize(5));
+    EXPECT_FALSE(stream.SetSizeForOverwrite(5));
+    EXPECT_EQ(stream.Write("x", 1), 1u);  // in place, at position 0: the library overwrites it
+    EXPECT_EQ(stream.Memory(), block);
+    EXPECT_EQ(stream.Size(), size);
+    stream.Seek(0, SeekOrigin::Begin);
+  });
+  EXPECT_GT(size, 2u << 20);
+  EXPECT_EQ(w.form->CurrentPage(), &stream);
+  EXPECT_EQ(stream.Size(), size);
+  EXPECT_NE(static_cast<const char*>(stream.Memory())[0], 'x');  // the library's bytes
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
 }
 
 #else  // VUnzip.dll is not next to this program

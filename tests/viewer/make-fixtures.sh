@@ -32,3 +32,48 @@ mkdir -p d1/d2 d3
 zip -q -X -r ../folders.zip d1 d3
 python3 -c 'import zipfile,sys; zipfile.ZipFile(sys.argv[1], "w").close()' ../empty.zip
 printf 'not an archive at all, just some text that is long enough to be read\n' > ../broken.zip
+# Long extractions: one large deflated entry between two small ones (listed a.txt, big.txt,
+# c.txt), so that commands sent meanwhile arrive while the library writes into the block.
+python3 - <<'PY'
+import random, zipfile
+rng = random.Random(14)
+words = [b"vellum", b"page", b"archive", b"entry", b"block", b"stream", b"window", b"click"]
+lines = []
+size = 0
+while size < 5 * 1024 * 1024 // 2:
+    line = b" ".join(rng.choice(words) for _ in range(rng.randrange(4, 16))) + b"\n"
+    lines.append(line)
+    size += len(line)
+with zipfile.ZipFile("../long.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("a.txt", b"small entry a\n")
+    z.writestr("big.txt", b"".join(lines))
+    z.writestr("c.txt", b"small entry c\n")
+# Exactly 65,535 entries: the count field is 0xFFFF and there are no Zip64 records.
+with zipfile.ZipFile("../count65535.zip", "w", zipfile.ZIP_STORED) as z:
+    for i in range(65535):
+        z.writestr("n/%05d.txt" % i, b"entry %d\n" % i)
+# Names that differ only in letter case, in this directory order.
+with zipfile.ZipFile("../casepair.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("Readme.txt", b"first in the directory\n")
+    z.writestr("README.TXT", b"second in the directory\n")
+# A short archive whose deflated entry claims 512 MiB: the size fields are patched in both
+# headers after writing.
+with zipfile.ZipFile("../claim.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("huge.txt", b"short\n")
+data = bytearray(open("../claim.zip", "rb").read())
+claim = (512 * 1024 * 1024).to_bytes(4, "little")
+local = data.find(b"PK\x03\x04")
+central = data.find(b"PK\x01\x02")
+data[local + 22:local + 26] = claim
+data[central + 24:central + 28] = claim
+open("../claim.zip", "wb").write(bytes(data))
+# A stored entry whose bytes were changed after writing: the library finds a CRC error that
+# the component's own listing cannot see.
+with zipfile.ZipFile("../badcrc.zip", "w", zipfile.ZIP_STORED) as z:
+    z.writestr("good.txt", b"good bytes\n")
+    z.writestr("spoilt.txt", b"these bytes will be changed\n")
+data = bytearray(open("../badcrc.zip", "rb").read())
+at = data.find(b"these bytes")
+data[at] ^= 0x20
+open("../badcrc.zip", "wb").write(bytes(data))
+PY

@@ -115,11 +115,20 @@ void ArchiveCore::ShowArchiveMessage(int id, const std::string& extra) {
   std::string text = MessageText(id) + extra;
   last_message_ = text;
   error_code_ = id;
+  ++shown_count_;
+  if (!Unattended) platform_.ShowMessage(text);
+  if (OnMessage) OnMessage(0, text);
+}
+
+void ArchiveCore::ShowMessageText(const std::string& text) {
+  last_message_ = text;
+  ++shown_count_;
   if (!Unattended) platform_.ShowMessage(text);
   if (OnMessage) OnMessage(0, text);
 }
 
 void ArchiveCore::ShowException(const EArchive& error) {
+  ++shown_count_;
   if (error.Display() && !Unattended) platform_.ShowMessage(error.what());
   error_code_ = error.Id();
   last_message_ = error.what();
@@ -131,6 +140,7 @@ std::string ArchiveCore::GetPassword() {
     ShowArchiveMessage(msg::kNoExtractPassword);
     return std::string();
   }
+  ++shown_count_;
   return platform_.Prompt(MessageText(msg::kPasswordTitle), MessageText(msg::kEnterPassword));
 }
 
@@ -139,6 +149,7 @@ std::string ArchiveCore::GetConfirmedPassword() {
     ShowArchiveMessage(msg::kNoAddPassword);
     return std::string();
   }
+  ++shown_count_;
   std::string title = MessageText(msg::kPasswordTitle);
   std::string first = platform_.Prompt(title, MessageText(msg::kEnterPassword));
   if (first.empty()) return std::string();
@@ -166,6 +177,7 @@ int32_t ArchiveCore::HandleCallback(uint8_t* record) {
     case kActionEndOfBatch: progress(EndOfBatch, std::string(), 0); break;
     case kActionMessage:
       last_message_ = text;
+      library_message_ = text;
       if (code != 0) {
         error_code_ = code & 0xFF;
         full_error_code_ = code;
@@ -189,6 +201,7 @@ int32_t ArchiveCore::HandleCallback(uint8_t* record) {
       std::string answer;
       int count = size;
       if (OnPasswordError) {
+        ++shown_count_;  // the handler's business: the component adds no box of its own
         OnPasswordError(answer, text, count);
       } else if (code & kPasswordConfirmBit) {
         answer = GetConfirmedPassword();

@@ -210,6 +210,11 @@ class ArchiveCore {
   // Messages by id: the table's text followed by `extra`, recorded, shown unless Unattended.
   void ShowArchiveMessage(int id, const std::string& extra = std::string());
   void ShowException(const EArchive& error);
+  // A text without an id of ours (the library's own words, a failure's text), shown and
+  // recorded the same way.
+  void ShowMessageText(const std::string& text);
+  // Boxes and prompts the component has put before the user so far.
+  int ShownCount() const { return shown_count_; }
   // The table's text, or the missing-id text.
   std::string MessageText(int id);
   EArchive MakeError(int id);
@@ -239,6 +244,9 @@ class ArchiveCore {
   bool busy_ = false;
   bool cancel_requested_ = false;
   int64_t total_size_to_process_ = 0;
+  // The library's last message text during the current call.
+  std::string library_message_;
+  int shown_count_ = 0;
 
  private:
   class VolumeReader;

@@ -20,6 +20,7 @@ void TEntryStream::Release() {
 }
 
 bool TEntryStream::SetSize(uint64_t size) {
+  if (held_) return size == size_;
   if (size == size_ && (size > 0 || block_ == nullptr)) return true;
   if (size == 0) {
     Release();
@@ -45,7 +46,23 @@ bool TEntryStream::SetSize(uint64_t size) {
   return true;
 }
 
+bool TEntryStream::SetSizeForOverwrite(uint64_t size) {
+  if (held_) return false;
+  if (size == 0 || size > kMaxBlockSize) return SetSize(size);
+  // malloc, not calloc or realloc: the library writes every byte, so zeroing (or copying)
+  // would touch every page of a size that may be a lie.
+  auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+  if (!block) return false;
+  Release();
+  block_ = block;
+  owned_ = true;
+  size_ = size;
+  position_ = 0;
+  return true;
+}
+
 void TEntryStream::Clear() {
+  if (held_) return;
   Release();
   size_ = 0;
   position_ = 0;
@@ -81,6 +98,7 @@ int64_t TEntryStream::Seek(int64_t offset, SeekOrigin origin) {
 }
 
 void TEntryStream::AdoptBlock(void* block, size_t size) {
+  if (held_) return;
   Release();
   block_ = static_cast<uint8_t*>(block);
   size_ = block ? size : 0;

@@ -24,10 +24,20 @@ class TEntryStream {
 
   // Resizes the block to exactly `size` bytes, keeping the bytes that fit; new bytes are 0.
   // Returns false, leaving the stream as it was, when the block cannot be allocated (a size
-  // that does not fit the address space or memory that is not available).
+  // that does not fit the address space or memory that is not available) or is held.
   bool SetSize(uint64_t size);
-  // Size 0, position 0, owned memory released.
+  // A fresh block of exactly `size` bytes whose contents are undefined, for a writer that
+  // fills all of it: a claimed size commits no memory until bytes arrive. The old bytes go.
+  bool SetSizeForOverwrite(uint64_t size);
+  // Size 0, position 0, owned memory released; nothing happens while the block is held.
   void Clear();
+
+  // While held, the block's address and size stay as they are: an outside writer (the
+  // unzip library) has the address. Clear, SetSize, growing writes and AdoptBlock are
+  // refused until it is let go.
+  void Hold() { held_ = true; }
+  void LetGo() { held_ = false; }
+  bool Held() const { return held_; }
 
   // Copies up to `count` bytes from the position on; returns how many were copied.
   size_t Read(void* buffer, size_t count);
@@ -49,6 +59,7 @@ class TEntryStream {
   uint64_t size_ = 0;
   uint64_t position_ = 0;
   bool owned_ = true;
+  bool held_ = false;
 };
 
 }  // namespace vellumo

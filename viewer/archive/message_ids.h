@@ -60,5 +60,8 @@ constexpr int kNotAValidZip = 11036;
 constexpr int kFirstDiskOfSet = 11037;
 constexpr int kNthDiskOfSet = 11038;
 constexpr int kFirstFileOfSet = 11045;
+// Not in the table the component was designed with: a size field that the entry's data
+// cannot fill is refused before memory is taken for it.
+constexpr int kEntryDamaged = 11048;
 
 }  // namespace vellumo::msg

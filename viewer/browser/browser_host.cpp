@@ -1,5 +1,6 @@
 #include "viewer/browser/browser_host.h"
 
+#include <new>
 #include <string>
 
 #include "viewer/archive/entry_stream.h"
@@ -37,6 +38,32 @@ void RegisterContainerClass(WNDPROC proc) {
   wc.lpszClassName = kContainerClass;
   registered = RegisterClassA(&wc) != 0;
 }
+
+// Nothing may unwind into the control: an event that throws gives a failure status instead.
+template <class Call>
+HRESULT Guarded(Call call) {
+  try {
+    return call();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+const CLSID kClsidHtmlDocument = {0x25336920, 0x03F9, 0x11CF,
+                                  {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
+
+// The definite sign of an HTML engine: its document class can be created.
+bool CreateHtmlDocumentProbe() {
+  IUnknown* document = nullptr;
+  HRESULT hr = CoCreateInstance(kClsidHtmlDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                reinterpret_cast<void**>(&document));
+  if (document) document->Release();
+  // Running out of memory says nothing about the engine.
+  return SUCCEEDED(hr) || hr == E_OUTOFMEMORY;
+}
+bool (*g_html_engine_probe)() = &CreateHtmlDocumentProbe;
 
 // Keeps VARIANT cleanup in one place.
 struct Variant {
@@ -180,15 +207,25 @@ HRESULT TBrowserControl::Navigate2(const wchar_t* address) {
 LRESULT CALLBACK TBrowserControl::ContainerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<TBrowserControl*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
   if (msg == WM_SIZE && self) {
-    RECT rc{0, 0, LOWORD(lp), HIWORD(lp)};
-    if (self->ole_object_) {
-      win::ComPtr<IOleInPlaceObject> in_place;
-      if (SUCCEEDED(self->ole_object_->QueryInterface(IID_IOleInPlaceObject, in_place.put_void())))
-        in_place->SetObjectRects(&rc, &rc);
+    // A window procedure: nothing may unwind into the system's dispatch.
+    try {
+      self->Resized(lp);
+    } catch (...) {
     }
-    self->ContainerResized();
   }
   return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+void TBrowserControl::Resized(LPARAM lp) {
+  {
+    RECT rc{0, 0, LOWORD(lp), HIWORD(lp)};
+    if (ole_object_) {
+      win::ComPtr<IOleInPlaceObject> in_place;
+      if (SUCCEEDED(ole_object_->QueryInterface(IID_IOleInPlaceObject, in_place.put_void())))
+        in_place->SetObjectRects(&rc, &rc);
+    }
+    ContainerResized();
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -255,74 +292,74 @@ STDMETHODIMP TBrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlac
 // Each document-host method gives its event's answer when one is assigned, else the fixed one.
 STDMETHODIMP TBrowserSite::ShowContextMenu(DWORD id, POINT* pt, IUnknown* target, IDispatch* obj) {
   auto& e = host_->events_.OnShowContextMenu;
-  return e ? e(id, pt, target, obj) : S_FALSE;
+  return e ? Guarded([&] { return e(id, pt, target, obj); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::GetHostInfo(DOCHOSTUIINFO* info) {
   auto& e = host_->events_.OnGetHostInfo;
-  return e ? e(info) : S_FALSE;
+  return e ? Guarded([&] { return e(info); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::ShowUI(DWORD id, IOleInPlaceActiveObject* active,
                                   IOleCommandTarget* target, IOleInPlaceFrame* frame,
                                   IOleInPlaceUIWindow* doc) {
   auto& e = host_->events_.OnShowUI;
-  return e ? e(id, active, target, frame, doc) : S_FALSE;
+  return e ? Guarded([&] { return e(id, active, target, frame, doc); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::HideUI() {
   auto& e = host_->events_.OnHideUI;
-  return e ? e() : S_FALSE;
+  return e ? Guarded([&] { return e(); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::UpdateUI() {
   auto& e = host_->events_.OnUpdateUI;
-  return e ? e() : S_FALSE;
+  return e ? Guarded([&] { return e(); }) : S_FALSE;
 }
 HRESULT TBrowserSite::DocHostEnableModeless(BOOL enable) {
   auto& e = host_->events_.OnEnableModeless;
-  return e ? e(enable) : S_FALSE;
+  return e ? Guarded([&] { return e(enable); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::OnDocWindowActivate(BOOL activate) {
   auto& e = host_->events_.OnOnDocWindowActivate;
-  return e ? e(activate) : S_FALSE;
+  return e ? Guarded([&] { return e(activate); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::OnFrameWindowActivate(BOOL activate) {
   auto& e = host_->events_.OnOnFrameWindowActivate;
-  return e ? e(activate) : S_FALSE;
+  return e ? Guarded([&] { return e(activate); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window,
                                         BOOL frame_window) {
   auto& e = host_->events_.OnResizeBorder;
-  return e ? e(border, window, frame_window) : S_FALSE;
+  return e ? Guarded([&] { return e(border, window, frame_window); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::TranslateAccelerator(LPMSG msg, const GUID* group, DWORD cmd) {
   auto& e = host_->events_.OnTranslateAccelerator;
-  return e ? e(msg, group, cmd) : S_FALSE;
+  return e ? Guarded([&] { return e(msg, group, cmd); }) : S_FALSE;
 }
 STDMETHODIMP TBrowserSite::GetOptionKeyPath(LPOLESTR* key, DWORD reserved) {
   auto& e = host_->events_.OnGetOptionKeyPath;
-  if (e) return e(key, reserved);
+  if (e) return Guarded([&] { return e(key, reserved); });
   if (key) *key = nullptr;
   return S_FALSE;
 }
 STDMETHODIMP TBrowserSite::GetDropTarget(IDropTarget* drop_target, IDropTarget** replacement) {
   auto& e = host_->events_.OnGetDropTarget;
-  if (e) return e(drop_target, replacement);
+  if (e) return Guarded([&] { return e(drop_target, replacement); });
   if (replacement) *replacement = nullptr;
   return S_OK;
 }
 STDMETHODIMP TBrowserSite::GetExternal(IDispatch** external) {
   auto& e = host_->events_.OnGetExternal;
-  if (e) return e(external);
+  if (e) return Guarded([&] { return e(external); });
   if (external) *external = nullptr;
   return S_FALSE;
 }
 STDMETHODIMP TBrowserSite::TranslateUrl(DWORD translate, LPWSTR url, LPWSTR* translated) {
   auto& e = host_->events_.OnTranslateUrl;
-  if (e) return e(translate, url, translated);
+  if (e) return Guarded([&] { return e(translate, url, translated); });
   if (translated) *translated = nullptr;
   return S_FALSE;
 }
 STDMETHODIMP TBrowserSite::FilterDataObject(IDataObject* object, IDataObject** replacement) {
   auto& e = host_->events_.OnFilterDataObject;
-  if (e) return e(object, replacement);
+  if (e) return Guarded([&] { return e(object, replacement); });
   if (replacement) *replacement = nullptr;
   return S_FALSE;
 }
@@ -330,13 +367,13 @@ STDMETHODIMP TBrowserSite::FilterDataObject(IDataObject* object, IDataObject** r
 STDMETHODIMP TBrowserSite::ShowMessage(HWND wnd, LPOLESTR text, LPOLESTR caption, DWORD type,
                                        LPOLESTR help_file, DWORD help_context, LRESULT* result) {
   auto& e = host_->events_.OnShowMessage;
-  return e ? e(wnd, text, caption, type, help_file, help_context, result) : S_FALSE;
+  return e ? Guarded([&] { return e(wnd, text, caption, type, help_file, help_context, result); }) : S_FALSE;
 }
 
 STDMETHODIMP TBrowserSite::ShowHelp(HWND wnd, LPOLESTR help_file, UINT command, DWORD data,
                                     POINT pt, IDispatch* hit) {
   auto& e = host_->events_.OnShowHelp;
-  if (e) return e(wnd, help_file, command, data, pt, hit);
+  if (e) return Guarded([&] { return e(wnd, help_file, command, data, pt, hit); });
   if (host_->help_file_.empty()) return S_FALSE;
   // The HTML help function lives in hhctrl.ocx; load it only when help is asked for.
   using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
@@ -351,20 +388,20 @@ STDMETHODIMP TBrowserSite::ShowHelp(HWND wnd, LPOLESTR help_file, UINT command, 
 
 STDMETHODIMP TBrowserSite::GetTypeInfoCount(UINT* count) {
   auto& e = host_->events_.OnGetTypeInfoCount;
-  if (e) return e(count);
+  if (e) return Guarded([&] { return e(count); });
   if (count) *count = 0;
   return E_NOTIMPL;
 }
 STDMETHODIMP TBrowserSite::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) {
   auto& e = host_->events_.OnGetTypeInfo;
-  if (e) return e(index, lcid, info);
+  if (e) return Guarded([&] { return e(index, lcid, info); });
   if (info) *info = nullptr;
   return E_NOTIMPL;
 }
 STDMETHODIMP TBrowserSite::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
                                          DISPID* ids) {
   auto& e = host_->events_.OnGetIDsOfNames;
-  return e ? e(riid, names, count, lcid, ids) : E_NOTIMPL;
+  return e ? Guarded([&] { return e(riid, names, count, lcid, ids); }) : E_NOTIMPL;
 }
 
 STDMETHODIMP TBrowserSite::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
@@ -377,7 +414,7 @@ STDMETHODIMP TBrowserSite::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
     return S_OK;
   }
   auto& e = host_->events_.OnInvoke;
-  if (e) return e(id, riid, lcid, flags, params, result, error, arg_error);
+  if (e) return Guarded([&] { return e(id, riid, lcid, flags, params, result, error, arg_error); });
   return DISP_E_MEMBERNOTFOUND;
 }
 
@@ -399,13 +436,17 @@ TBrowserHost::~TBrowserHost() {
 void TBrowserHost::SetDefaultBlankPageTimeout(DWORD ms) { g_default_blank_page_timeout_ms = ms; }
 
 void TBrowserHost::HookThunk(void* context, MSG& msg, bool* /*handled*/) {
-  // The hook leaves every message to the normal dispatch.
-  static_cast<TBrowserHost*>(context)->KeyboardHook(msg);
+  // The hook leaves every message to the normal dispatch; its failures are swallowed.
+  try {
+    static_cast<TBrowserHost*>(context)->KeyboardHook(msg);
+  } catch (...) {
+  }
 }
 
 void TBrowserHost::OpenBlankPage() {
   ++blank_page_openings_;
-  if (FAILED(Navigate2(L"about:blank"))) return;
+  blank_page_refused_ = FAILED(Navigate2(L"about:blank"));
+  if (blank_page_refused_) return;
   // Bounded: a control that never completes must not freeze the window. A control that is
   // neither busy nor has a document for a while is loading nothing (no HTML engine): it stops
   // the wait early.
@@ -442,10 +483,13 @@ HRESULT TBrowserHost::LoadPage(TEntryStream& page) {
   stream.Seek(0, SeekOrigin::Begin);
   win::ComPtr<IDispatch> doc = Document();
   if (!doc) {
-    // No HTML engine: from now on every page goes to the text view.
-    no_html_engine_ = true;
+    // From now on every page goes to the text view only on a definite sign that there is no
+    // HTML engine. A wait that merely ran out (a first start of a real engine on a busy
+    // machine) shows this page as text and lets the next page try the document again.
+    if (!ControlCreated() || blank_page_refused_ || !g_html_engine_probe()) no_html_engine_ = true;
     return ShowAsText(stream);
   }
+  SetTextViewVisible(false);
   win::ComPtr<IPersistStreamInit> persist;
   if (FAILED(doc->QueryInterface(kIidPersistStreamInit, persist.put_void()))) {
     HWND owner = GetAncestor(Handle(), GA_ROOT);
@@ -477,11 +521,26 @@ HRESULT TBrowserHost::ShowAsText(TEntryStream& stream) {
     SetWindowPos(text_view_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     if (OnTextViewShown) OnTextViewShown();
   }
+  SetTextViewVisible(true);
   stream.Seek(0, SeekOrigin::Begin);
   std::string text =
       TextForDisplay(static_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
   SetWindowTextA(text_view_, text.c_str());
   return S_OK;
+}
+
+void TBrowserHost::SetTextViewVisible(bool visible) {
+  if (!text_view_ || (IsWindowVisible(text_view_) != FALSE) == visible) return;
+  ShowWindow(text_view_, visible ? SW_SHOW : SW_HIDE);
+  if (OnTextViewShown) OnTextViewShown();
+}
+
+bool TBrowserHost::ShowingText() const {
+  return no_html_engine_ || (text_view_ && IsWindowVisible(text_view_));
+}
+
+void TBrowserHost::SetHtmlEngineProbe(bool (*probe)()) {
+  g_html_engine_probe = probe ? probe : &CreateHtmlDocumentProbe;
 }
 
 void TBrowserHost::ContainerResized() {

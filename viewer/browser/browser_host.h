@@ -74,6 +74,7 @@ class TBrowserControl {
   void DestroyControl();
   bool GetProperty(DISPID id, VARIANT* result) const;
   static LRESULT CALLBACK ContainerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
+  void Resized(LPARAM size);
   virtual void ContainerResized() {}
 
   HWND container_ = nullptr;
@@ -243,11 +244,17 @@ class TBrowserHost : public TBrowserControl {
   void SetBlankPageTimeout(DWORD ms) { blank_page_timeout_ms_ = ms; }
   // The bound that new hosts start with (tests shorten it).
   static void SetDefaultBlankPageTimeout(DWORD ms);
-  // True once the control failed to give a document: pages go to the text view.
-  bool ShowingText() const { return no_html_engine_; }
+  // True while pages go to the text view: for good once there is a definite sign of no
+  // HTML engine, or for the one page whose blank-page wait ran out.
+  bool ShowingText() const;
+  // True once a definite sign said there is no HTML engine (the control could not be made,
+  // Navigate2 refused the blank page, or the HTML document class cannot be created).
+  bool NoHtmlEngine() const { return no_html_engine_; }
+  // Replaces the test for the HTML document class (tests); nullptr puts the real one back.
+  static void SetHtmlEngineProbe(bool (*probe)());
   // The text view (an edit control), once created.
   HWND TextView() const { return text_view_; }
-  // Called whenever the host switches to the text view.
+  // Called whenever the host switches to or from the text view.
   std::function<void()> OnTextViewShown;
   // Number of OpenBlankPage runs so far (one per host when the engine works).
   int BlankPageOpenings() const { return blank_page_openings_; }
@@ -256,6 +263,7 @@ class TBrowserHost : public TBrowserControl {
   friend class TBrowserSite;
   static void HookThunk(void* context, MSG& msg, bool* handled);
   HRESULT ShowAsText(TEntryStream& stream);
+  void SetTextViewVisible(bool visible);
   void ContainerResized() override;
 
   TBrowserSite site_{this};
@@ -265,6 +273,7 @@ class TBrowserHost : public TBrowserControl {
   TApplicationHook previous_hook_;
   DWORD blank_page_timeout_ms_;
   bool no_html_engine_ = false;
+  bool blank_page_refused_ = false;  // Navigate2 failed for the blank page
   bool opening_blank_page_ = false;
   TEntryStream* pending_page_ = nullptr;  // the latest page asked for during the blank-page wait
   HWND text_view_ = nullptr;

@@ -1,8 +1,10 @@
 #include "viewer/archive/win/archive.h"
 
+#include <new>
 #include <vector>
 
 #include "common/win/dll_search.h"
+#include "unzip/size_claim.h"
 #include "unzip/unzip_interface.h"
 #include "viewer/archive/message_ids.h"
 #include "viewer/archive/win/win_platform.h"
@@ -108,6 +110,15 @@ int TArchive::UnzipVersion() {
   return version;
 }
 
+bool TArchive::EntrySizeClaimPossible(const DirEntry& entry, const std::string& archive_path) {
+  if (!unzip::SizeClaimPossible(entry.CompressionMethod, entry.CompressedSize,
+                                entry.UncompressedSize))
+    return false;
+  // Compressed data cannot be longer than the archive that holds it.
+  std::unique_ptr<InputFile> file = platform_.OpenRead(archive_path);
+  return !file || entry.CompressedSize <= file->Size();
+}
+
 TEntryStream* TArchive::ExtractEntryToStream(const std::string& entry_name) {
   // A second request while the library writes into the block must not free that block.
   if (busy_) return nullptr;
@@ -207,8 +218,13 @@ void TArchive::Extract() {
         }
       }
     }
+    if (match && !EntrySizeClaimPossible(*match, archive_path)) {
+      // Refused before the block exists: a 200-byte archive must not commit 512 MiB.
+      match = nullptr;
+      ShowArchiveMessage(msg::kEntryDamaged, specs[0]);
+    }
     if (match) {
-      if (!stream_.SetSize(match->UncompressedSize)) {
+      if (!stream_.SetSizeForOverwrite(match->UncompressedSize)) {
         match = nullptr;
         ShowArchiveMessage(msg::kMemoryNotAvailable);
       } else {
@@ -219,10 +235,32 @@ void TArchive::Extract() {
       }
     }
     RecordSet(params.data(), kParamEndMark, kEndMark);
-    if (match) success_count_ = g_binding.exec(params.data());
+    if (match) {
+      const int shown_before = ShownCount();
+      library_message_.clear();
+      // The library has the block's address until it returns; nobody may move it meanwhile.
+      struct HoldBlock {
+        TEntryStream& stream;
+        ~HoldBlock() { stream.LetGo(); }
+      } hold{stream_};
+      stream_.Hold();
+      success_count_ = g_binding.exec(params.data());
+      stream_.LetGo();
+      // A failure the user saw nothing of (no box, no prompt, no cancel) is told in the
+      // library's own words rather than in silence.
+      if (success_count_ != 1 && ShownCount() == shown_before && !cancel_requested_ &&
+          !library_message_.empty())
+        ShowMessageText(library_message_);
+    }
     if (success_count_ != 1) stream_.Clear();
+  } catch (const std::bad_alloc&) {
+    success_count_ = 0;
+    stream_.LetGo();
+    stream_.Clear();
+    ShowArchiveMessage(msg::kMemoryNotAvailable);
   } catch (...) {
     success_count_ = 0;
+    stream_.LetGo();
     stream_.Clear();
     ShowArchiveMessage(msg::kFatalLibraryError);
   }

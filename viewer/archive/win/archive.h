@@ -57,6 +57,8 @@ class TArchive : private detail::ArchivePlatformHolder, public ArchiveCore {
 
  private:
   void Extract();
+  // False when the entry's size fields claim more than its data or the archive can hold.
+  bool EntrySizeClaimPossible(const DirEntry& entry, const std::string& archive_path);
 
   HWND owner_ = nullptr;
   std::string dll_directory_;
