@@ -69,7 +69,11 @@ TForm1::TForm1(const std::string& command_line, bool quit_on_close)
   base_caption_ = texts::kCaptionAtRest;
   CreateControls();
   LayoutControls();
-  FormCreate(SplitCommandLine(command_line));
+  try {
+    FormCreate(SplitCommandLine(command_line));
+  } catch (...) {
+    ReportFailure(std::current_exception());
+  }
 }
 
 TForm1::~TForm1() {

@@ -43,9 +43,9 @@ def zip_folder(archive, folder, *opts):
 
 
 # Large deflated entries among small ones.
-for i in range(4):
-    put("big", "big%d.txt" % i, text(rng.randrange(1 << 20, 3 << 20)))
-for i in range(16):
+for i in range(8):
+    put("big", "big%d.txt" % i, text(rng.randrange(1 << 20, 5 << 19)))
+for i in range(8):
     put("big", "docs/page%02d.txt" % i, text(rng.randrange(10, 4000)))
 put("big", "empty.txt", b"")
 zip_folder("big.zip", "big", "-9")

@@ -8,11 +8,14 @@
 //   vellumo-stress --program DIR\Vellumo.exe --fixtures DIR [--seconds N] [--seed S]
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,6 +26,7 @@
 namespace {
 
 constexpr DWORD kHangMs = 30000;
+constexpr DWORD kQuickMs = 5000;
 constexpr char kFatalEmptyName[] = "Fatal Error in VUNZIP.DLL: abort exception";
 
 struct Entry {
@@ -116,6 +120,90 @@ class Failure {
   std::string what;
 };
 
+// Starts the program as its debugger, on a thread of its own (debug events go to the thread
+// that started the process): an exception nothing in the program handles (a page fault) is
+// recorded with its address and the process ended, instead of waiting in Wine's debugger.
+class Launcher {
+ public:
+  Launcher(const std::string& program, const std::string& line, HANDLE log)
+      : program_(program), line_(line), log_(log) {
+    ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, &Launcher::Main, this, 0, nullptr);
+    WaitForSingleObject(ready_, kHangMs);
+  }
+  ~Launcher() {
+    if (started_ && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT)
+      TerminateProcess(pi_.hProcess, 1);
+    stop_ = true;
+    WaitForSingleObject(thread_, kHangMs);
+    CloseHandle(thread_);
+    CloseHandle(ready_);
+    if (started_) {
+      CloseHandle(pi_.hThread);
+      CloseHandle(pi_.hProcess);
+    }
+  }
+  bool Started() const { return started_; }
+  HANDLE Process() const { return pi_.hProcess; }
+  DWORD Pid() const { return pi_.dwProcessId; }
+  // The unhandled exception's code and address; code 0 when there was none.
+  DWORD CrashCode() const { return crash_code_; }
+  uintptr_t CrashAddress() const { return crash_address_; }
+
+ private:
+  static DWORD WINAPI Main(void* self) {
+    static_cast<Launcher*>(self)->Loop();
+    return 0;
+  }
+  void Loop() {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = log_;
+    si.hStdError = log_;
+    started_ = CreateProcessA(program_.c_str(), &line_[0], nullptr, nullptr, TRUE,
+                              DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &si, &pi_) != 0;
+    SetEvent(ready_);
+    if (!started_) return;
+    while (!stop_) {
+      DEBUG_EVENT event{};
+      if (!WaitForDebugEvent(&event, 100)) continue;
+      DWORD status = DBG_CONTINUE;
+      switch (event.dwDebugEventCode) {
+        case EXCEPTION_DEBUG_EVENT: {
+          const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+          if (record.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
+          if (!event.u.Exception.dwFirstChance) {
+            crash_address_ = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
+            crash_code_ = record.ExceptionCode;
+            TerminateProcess(pi_.hProcess, record.ExceptionCode);
+          }
+          break;
+        }
+        case CREATE_PROCESS_DEBUG_EVENT:
+          if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+          break;
+        case LOAD_DLL_DEBUG_EVENT:
+          if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+          break;
+        default:
+          break;
+      }
+      ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+      if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) break;
+    }
+  }
+
+  std::string program_, line_;
+  HANDLE log_;
+  HANDLE ready_ = nullptr, thread_ = nullptr;
+  PROCESS_INFORMATION pi_{};
+  std::atomic<bool> started_{false}, stop_{false};
+  std::atomic<DWORD> crash_code_{0};
+  std::atomic<uintptr_t> crash_address_{0};
+};
+
 class Session {
  public:
   Session(const std::string& program, const Archive& archive, const std::string& log_path,
@@ -124,29 +212,16 @@ class Session {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     log_ = CreateFileA(log_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = log_;
-    si.hStdError = log_;
     std::string line = "\"" + program + "\" \"" + archive.path + "\"";
     if (!archive.password.empty()) line += " \"" + archive.password + "\"";
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &si, &pi_))
-      Fail("cannot start " + program);
-    started_ = true;
+    launcher_ = std::make_unique<Launcher>(program, line, log_);
+    if (!launcher_->Started()) Fail("cannot start " + program);
+    pi_.hProcess = launcher_->Process();
+    pi_.dwProcessId = launcher_->Pid();
   }
 
   ~Session() {
-    if (started_) {
-      if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(pi_.hProcess, 1);
-        WaitForSingleObject(pi_.hProcess, 5000);
-      }
-      CloseHandle(pi_.hThread);
-      CloseHandle(pi_.hProcess);
-    }
+    launcher_.reset();
     if (log_ != INVALID_HANDLE_VALUE) CloseHandle(log_);
   }
 
@@ -183,7 +258,26 @@ class Session {
     panel_ = GetParent(combo_);
   }
 
+  void CheckCrash() {
+    // The debug thread records the crash before it ends the process.
+    for (int i = 0; i < 20 && launcher_->CrashCode() == 0 &&
+                    WaitForSingleObject(pi_.hProcess, 0) != WAIT_TIMEOUT; ++i) {
+      DWORD code = 0;
+      GetExitCodeProcess(pi_.hProcess, &code);
+      if (code == 0) break;
+      Sleep(10);
+    }
+    if (launcher_->CrashCode() != 0) {
+      char buf[128];
+      std::snprintf(buf, sizeof buf, "Vellumo crashed: exception 0x%08lx at address 0x%08lx",
+                    static_cast<unsigned long>(launcher_->CrashCode()),
+                    static_cast<unsigned long>(launcher_->CrashAddress()));
+      Fail(buf);
+    }
+  }
+
   void CheckAlive() {
+    CheckCrash();
     if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_TIMEOUT) {
       DWORD code = 0;
       GetExitCodeProcess(pi_.hProcess, &code);
@@ -191,11 +285,6 @@ class Session {
       std::snprintf(buf, sizeof buf, "Vellumo ended by itself (exit code 0x%lx)",
                     static_cast<unsigned long>(code));
       Fail(buf);
-    }
-    for (HWND wnd : TopWindows(0)) {
-      std::string caption;
-      if (TextOf(wnd, &caption, 2000) && caption.find("Program Error") != std::string::npos)
-        Fail("a crash dialog appeared: " + caption);
     }
   }
 
@@ -233,11 +322,14 @@ class Session {
         if (*p != '\n') credit += *p;
       if (caption == vellumo::texts::kApplicationTitle && (flat == credit || flat == kFatalEmptyName)) {
         PostMessageA(wnd, WM_COMMAND, IDOK, 0);
-      } else if (open_dialog_expected_ && caption != vellumo::texts::kApplicationTitle &&
+      } else if (open_dialogs_expected_ > 0 && caption != vellumo::texts::kApplicationTitle &&
                  caption != "Password") {
         PostMessageA(wnd, WM_COMMAND, IDCANCEL, 0);
-        open_dialog_expected_ = false;
+        --open_dialogs_expected_;
       } else {
+        // A box whose texts are not all set yet looks like none of the expected ones.
+        auto seen = first_seen_.emplace(wnd, GetTickCount()).first;
+        if (GetTickCount() - seen->second < 2000) continue;
         Fail("unexpected box \"" + caption + "\": " + text);
       }
       ++boxes_;
@@ -248,10 +340,13 @@ class Session {
     for (HWND a : answered_)
       if (IsWindow(a) && IsWindowVisible(a)) alive.push_back(a);
     answered_.swap(alive);
+    for (auto it = first_seen_.begin(); it != first_seen_.end();)
+      it = IsWindow(it->first) ? std::next(it) : first_seen_.erase(it);
   }
 
   std::string ComboText() {
     std::string text;
+    if (!TextOf(combo_, &text)) CheckAlive();
     if (!TextOf(combo_, &text)) Fail("the combo box does not answer (hang)");
     return text;
   }
@@ -286,8 +381,19 @@ class Session {
     return name;
   }
 
-  // One random user action; returns false when the session was ended by a close.
+  // A burst of one to four commands sent back to back (they queue up and arrive while the
+  // first one's extraction runs), then a short pause; false when a close ended the session.
   bool Act() {
+    const int burst = 1 + static_cast<int>(rng_() % 4);
+    for (int i = 0; i < burst; ++i) {
+      if (!Command()) return false;
+    }
+    Pause(rng_() % 150);
+    Ping();
+    return true;
+  }
+
+  bool Command() {
     const int pick = static_cast<int>(rng_() % 100);
     ++actions_;
     if (pick < 20) {
@@ -327,12 +433,12 @@ class Session {
       PostMessageA(combo_edit_, WM_KEYUP, VK_RETURN, 0xC0000001);
     } else if (pick < 86) {
       Note("...");
-      open_dialog_expected_ = true;
+      ++open_dialogs_expected_;
       PostMessageA(open_, BM_CLICK, 0, 0);
     } else if (pick < 90) {
       Note("Credit");
       PostMessageA(form_, WM_SYSCOMMAND, 100, 0);
-    } else if (pick < 98) {
+    } else if (pick < 99) {
       DWORD ms = 100 + rng_() % 700;
       Note("pause " + std::to_string(ms));
       Pause(ms);
@@ -341,8 +447,6 @@ class Session {
       PostMessageA(form_, WM_CLOSE, 0, 0);
       return false;
     }
-    Pause(rng_() % 120);
-    Ping();
     return true;
   }
 
@@ -376,7 +480,7 @@ class Session {
       HandleBoxes();
       CheckAlive();
       HWND view = TextView();
-      if (view && TextOf(view, &shown) && shown == want) break;
+      if (view && TextOf(view, &shown, kQuickMs) && shown == want) break;
       if (ComboText() != name) return;  // a waiting change was taken up meanwhile
       if (GetTickCount() - start > kHangMs)
         Fail("\"" + name + "\" is selected but the page shows other bytes (" +
@@ -395,9 +499,11 @@ class Session {
   void Ended() {
     const DWORD start = GetTickCount();
     while (WaitForSingleObject(pi_.hProcess, 50) == WAIT_TIMEOUT) {
+      if (launcher_->CrashCode() != 0) CheckAlive();
       HandleBoxes();
       if (GetTickCount() - start > kHangMs) Fail("the window did not close within 30 s");
     }
+    CheckCrash();
     DWORD code = 1;
     GetExitCodeProcess(pi_.hProcess, &code);
     if (code != 0) Fail("Vellumo ended with exit code " + std::to_string(code));
@@ -409,9 +515,9 @@ class Session {
       Fail("Wine reported a fault:\n" + log);
   }
 
-  void Run(int actions) {
+  void Run(int actions, DWORD deadline) {
     WaitForWindow();
-    for (int i = 0; i < actions; ++i) {
+    for (int i = 0; i < actions && static_cast<LONG>(GetTickCount() - deadline) < 0; ++i) {
       if (!Act()) {
         Ended();
         return;
@@ -430,12 +536,13 @@ class Session {
   std::mt19937& rng_;
   std::deque<std::string>& trail_;
   PROCESS_INFORMATION pi_{};
-  bool started_ = false;
+  std::unique_ptr<Launcher> launcher_;
   HANDLE log_ = INVALID_HANDLE_VALUE;
   HWND form_ = nullptr, combo_ = nullptr, combo_edit_ = nullptr, panel_ = nullptr;
   HWND next_ = nullptr, previous_ = nullptr, open_ = nullptr;
-  bool open_dialog_expected_ = false;
+  int open_dialogs_expected_ = 0;  // one per "..." sent, until its dialog is seen
   std::vector<HWND> answered_;  // boxes already answered, until they are gone
+  std::map<HWND, DWORD> first_seen_;  // boxes not recognised yet, since when
 };
 
 std::vector<Archive> LoadManifest(const std::string& dir) {
@@ -507,7 +614,7 @@ int main(int argc, char** argv) {
     try {
       Session session(program, archive, log_path, rng, trail);
       try {
-        session.Run(count);
+        session.Run(count, start + static_cast<DWORD>(seconds * 1000));
       } catch (const Failure&) {
         actions += session.actions_;
         throw;

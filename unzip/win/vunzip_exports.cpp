@@ -119,7 +119,10 @@ extern "C" __declspec(dllexport) int32_t __stdcall UnzipExec(void* params) {
   try {
     return Execute(record);
   } catch (const std::bad_alloc&) {
-    CallbackBridge(record).Message(kErrorTooLarge, TextAt(RecordGetAddress(record, kParamArchivePath)));
+    try {  // telling it needs memory too
+      CallbackBridge(record).Message(kErrorTooLarge, TextAt(RecordGetAddress(record, kParamArchivePath)));
+    } catch (...) {
+    }
     return 0;
   } catch (...) {
     return 0;

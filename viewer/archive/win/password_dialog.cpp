@@ -71,12 +71,18 @@ INT_PTR CALLBACK TPasswordDlg::DialogProc(HWND dialog, UINT message, WPARAM wpar
     case WM_COMMAND:
       if (!self) break;
       if (LOWORD(wparam) == IDOK) {
-        HWND edit = ::GetDlgItem(dialog, kEditId);
-        int length = ::GetWindowTextLengthA(edit);
-        std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-        ::GetWindowTextA(edit, buffer.data(), length + 1);
-        self->text_.assign(buffer.data());
-        self->accepted_ = true;
+        // A dialog procedure: nothing may unwind into the system; without memory for the
+        // text the prompt counts as cancelled.
+        try {
+          HWND edit = ::GetDlgItem(dialog, kEditId);
+          int length = ::GetWindowTextLengthA(edit);
+          std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
+          ::GetWindowTextA(edit, buffer.data(), length + 1);
+          self->text_.assign(buffer.data());
+          self->accepted_ = true;
+        } catch (...) {
+          self->accepted_ = false;
+        }
         ::EndDialog(dialog, IDOK);
         return TRUE;
       }
