@@ -672,6 +672,37 @@ TEST(ArchiveComponent, PasswordRequestCountIsCapped) {
   EXPECT_EQ(core.Password().size(), 255u);
 }
 
+// While the library has the block's address the stream neither frees nor moves it, whoever
+// asks; a block sized for overwriting is fresh, not a copy.
+TEST(EntryStream, HeldBlockStaysWhereItIs) {
+  TEntryStream s;
+  ASSERT_TRUE(s.SetSizeForOverwrite(64));
+  EXPECT_EQ(s.Size(), 64u);
+  EXPECT_EQ(s.Position(), 0u);
+  EXPECT_TRUE(s.OwnsBlock());
+  std::memset(s.Memory(), 'b', 64);
+  void* block = s.Memory();
+  s.Hold();
+  char outside[4] = {};
+  s.Clear();
+  EXPECT_FALSE(s.SetSize(128));
+  EXPECT_TRUE(s.SetSize(64));  // the size it has
+  EXPECT_FALSE(s.SetSizeForOverwrite(32));
+  s.AdoptBlock(outside, sizeof outside);
+  s.Seek(62, SeekOrigin::Begin);
+  EXPECT_EQ(s.Write("xyz", 3), 0u);  // would grow
+  s.Seek(0, SeekOrigin::Begin);
+  EXPECT_EQ(s.Write("a", 1), 1u);    // in place
+  EXPECT_EQ(s.Memory(), block);
+  EXPECT_EQ(s.Size(), 64u);
+  EXPECT_EQ(static_cast<const char*>(s.Memory())[1], 'b');
+  s.LetGo();
+  EXPECT_FALSE(s.SetSizeForOverwrite(0x80000000ull));
+  EXPECT_EQ(s.Size(), 64u);
+  s.Clear();
+  EXPECT_EQ(s.Memory(), nullptr);
+}
+
 TEST(EntryStream, BlockSizeReadSeekAdopt) {
   TEntryStream s;
   EXPECT_EQ(s.Size(), 0u);

@@ -64,4 +64,5 @@ inline const ExpectedMessage kExpectedMessages[] = {
     {11037, "This is the first disk in a backup set,\nplease insert the last disk of this set"},
     {11038, "This is the %dth disk in a backup set,\nplease insert the last disk of this set"},
     {11045, "This is the first file in a backup set,\nplease choose the last file of this set"},
+    {11048, "The entry is damaged: its size field claims more than its compressed data can hold\n"},
 };

@@ -53,6 +53,27 @@ def sample_files(work):
     return texts
 
 
+def with_end_fields(archive, count=None, offset=None):
+    """The same archive with the end record's entry counts or directory offset replaced."""
+    at = archive.rfind(struct.pack("<I", 0x06054B50))
+    fields = list(struct.unpack("<IHHHHIIH", archive[at:at + 22]))
+    if count is not None:
+        fields[3] = fields[4] = count
+    if offset is not None:
+        fields[6] = offset
+    return archive[:at] + struct.pack("<IHHHHIIH", *fields) + archive[at + 22:]
+
+
+def with_claimed_size(archive, size):
+    """The same archive with the first entry's uncompressed size set to `size` in both headers."""
+    data = bytearray(archive)
+    local = data.find(b"PK\x03\x04")
+    central = data.find(b"PK\x01\x02")
+    data[local + 22:local + 26] = struct.pack("<I", size)
+    data[central + 24:central + 28] = struct.pack("<I", size)
+    return bytes(data)
+
+
 def with_zip64_end(archive):
     """The same archive with its end record saturated and a Zip64 end record and locator."""
     at = archive.rfind(struct.pack("<I", 0x06054B50))
@@ -130,6 +151,22 @@ def zip_seeds(out, work):
     seeds["span-marker.zip"] = struct.pack("<I", 0x08074B50) + seeds["python-stored.zip"]
     # An archive with no entries: just the end record.
     seeds["empty.zip"] = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0, 0, 0, 0, 0)
+    # All-ones fields without any Zip64 record mean what they say. A real archive of 65,535
+    # entries (the test fixtures have one) is far longer than the fuzzers' inputs; these keep
+    # its shape: the directory offset field all ones, and the count all ones over a directory
+    # too short for it.
+    seeds["offset-ffffffff-no-zip64.zip"] = with_end_fields(seeds["python-stored.zip"], offset=0xFFFFFFFF)
+    seeds["count-ffff-no-zip64.zip"] = with_end_fields(seeds["python-stored.zip"], count=0xFFFF)
+    # Names that differ only in letter case.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("Readme.txt", b"first in the directory\n")
+        z.writestr("README.TXT", b"second in the directory\n")
+    seeds["case-pair.zip"] = buf.getvalue()
+    # A short entry whose size fields claim 512 MiB (deflated) and a stored one claiming more
+    # than its bytes.
+    seeds["claims-512mib.zip"] = with_claimed_size(seeds["python-deflated.zip"], 512 << 20)
+    seeds["stored-claims-more.zip"] = with_claimed_size(seeds["python-stored.zip"], 1 << 20)
     for name, data in seeds.items():
         write(os.path.join(out, "zip_directory"), name, data)
         write(os.path.join(out, "unzip"), name, data)

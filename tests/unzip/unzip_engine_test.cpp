@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/unzip/fixture_manifest.h"
+#include "unzip/size_claim.h"
 #include "tests/unzip/zip_builder.h"
 #include "unzip/unzip_engine.h"
 #include "unzip/zip_directory.h"
@@ -417,6 +418,26 @@ TEST(UnzipNames, ConverterThatIsNotPlainDecidesEveryMatch) {
   }
 }
 
+// What compressed data can give at most: stored data itself, deflate 1,032 times its bytes
+// plus one more byte's worth; other methods are not judged.
+TEST(UnzipSizeClaims, RefusedWhenTheDataCannotGiveThem) {
+  struct Case {
+    uint16_t method;
+    uint64_t compressed, uncompressed;
+    bool possible;
+  } cases[] = {
+      {0, 100, 100, true},        {0, 100, 101, false},
+      {0, 0, 0, true},            {8, 0, 1032, true},
+      {8, 0, 1033, false},        {8, 200, 200 * 1032 + 1032, true},
+      {8, 200, 512u << 20, false}, {8, UINT64_MAX, UINT64_MAX, true},
+      {12, 10, 1u << 30, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SizeClaimPossible(c.method, c.compressed, c.uncompressed), c.possible)
+        << c.method << " " << c.compressed << " " << c.uncompressed;
+  }
+}
+
 // Hostile or damaged archives: 0, a message, and nothing written past the block.
 TEST(UnzipHostile, FailsCleanlyWithTheRightMessage) {
   std::string zeros(1 << 20, '\0');
@@ -473,7 +494,21 @@ TEST(UnzipHostile, FailsCleanlyWithTheRightMessage) {
          e.compressedSize = page.size() - 1;
          a.entries = {e};
        },
-       page.size(), {kErrorTruncatedData}, 0},
+       page.size(), {kErrorImpossibleSize}, 0},  // stored bytes cannot be more than stored
+      {"deflated entry of a few bytes claiming 1 MiB",
+       [&](TestArchive& a) {
+         TestEntry e = test::MakeEntry("bomb.html", "tiny", 8);
+         e.uncompressedSize = 1 << 20;
+         a.entries = {e};
+       },
+       1 << 20, {kErrorImpossibleSize}, 0},
+      {"stored entry claiming one byte more than it holds",
+       [&](TestArchive& a) {
+         TestEntry e = test::MakeEntry("bomb.html", page, 0);
+         e.uncompressedSize = page.size() + 1;
+         a.entries = {e};
+       },
+       page.size() + 1, {kErrorImpossibleSize}, 0},
       {"garbage instead of deflate data",
        [&](TestArchive& a) {
          TestEntry e = test::MakeEntry("bomb.html", page, 8);
