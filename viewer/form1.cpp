@@ -2,7 +2,6 @@
 
 #include <commdlg.h>
 
-#include <exception>
 #include <new>
 
 #include "viewer/archive/message_ids.h"
@@ -69,11 +68,7 @@ TForm1::TForm1(const std::string& command_line, bool quit_on_close)
   base_caption_ = texts::kCaptionAtRest;
   CreateControls();
   LayoutControls();
-  try {
-    FormCreate(SplitCommandLine(command_line));
-  } catch (...) {
-    ReportFailure(std::current_exception());
-  }
+  Guarded([&] { FormCreate(SplitCommandLine(command_line)); });
 }
 
 TForm1::~TForm1() {
@@ -357,21 +352,27 @@ LRESULT CALLBACK TForm1::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
   if (!self) return DefWindowProcA(wnd, msg, wp, lp);
   LRESULT result = 0;
-  try {
-    result = self->HandleMessage(msg, wp, lp);
-  } catch (...) {
-    self->ReportFailure(std::current_exception());
-  }
+  self->Guarded([&] { result = self->HandleMessage(msg, wp, lp); });
   if (msg == WM_NCDESTROY) self->handle_ = nullptr;
   return result;
 }
 
 // Nothing unwinds into the system's dispatch: a failure in a handler is told to the user
 // through the component's messages, and the window goes on.
-void TForm1::ReportFailure(std::exception_ptr failure) noexcept {
+template <class Handler>
+void TForm1::Guarded(Handler handler) noexcept {
+  try {
+    handler();
+  } catch (...) {
+    ReportFailure();
+  }
+}
+
+// Called inside a catch block: rethrows the failure being handled to tell its kind.
+void TForm1::ReportFailure() noexcept {
   try {
     try {
-      std::rethrow_exception(failure);
+      throw;
     } catch (const EArchive& error) {
       Archive1.ShowException(error);
     } catch (const std::bad_alloc&) {
@@ -392,12 +393,7 @@ LRESULT CALLBACK TForm1::PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
   switch (msg) {
     case WM_COMMAND:
-      if (!self) return 0;
-      try {
-        self->OnCommand(LOWORD(wp), HIWORD(wp));
-      } catch (...) {
-        self->ReportFailure(std::current_exception());
-      }
+      if (self) self->Guarded([&] { self->OnCommand(LOWORD(wp), HIWORD(wp)); });
       return 0;
     case WM_CTLCOLORSTATIC:
       if (self && reinterpret_cast<HWND>(lp) == self->Label1) {

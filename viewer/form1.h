@@ -4,7 +4,6 @@
 #pragma once
 #include <windows.h>
 
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -83,7 +82,9 @@ class TForm1 {
   void CreateControls();
   void LayoutControls();
   void OnCommand(WORD id, WORD code);
-  void ReportFailure(std::exception_ptr failure) noexcept;
+  template <class Handler>
+  void Guarded(Handler handler) noexcept;
+  void ReportFailure() noexcept;
   void SetCaption(const std::string& caption);
   void SetComboText(const std::string& text);
   std::string ComboText() const;
