@@ -73,12 +73,12 @@ std::string ClassOf(HWND wnd) {
 // Another process's window text, through a bounded send; false when it does not answer.
 bool TextOf(HWND wnd, std::string* text, DWORD timeout = kHangMs) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(wnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, timeout, &length))
+  if (!SendMessageTimeoutA(wnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout, &length))
     return false;
   std::string buf(length + 1, '\0');
   DWORD_PTR got = 0;
   if (!SendMessageTimeoutA(wnd, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&buf[0]),
-                           SMTO_ABORTIFHUNG, timeout, &got))
+                           SMTO_NORMAL, timeout, &got))
     return false;
   buf.resize(got);
   *text = buf;
@@ -244,16 +244,24 @@ class Session {
       if (GetTickCount() - start > kHangMs) Fail("no window after 30 s");
       Sleep(50);
     }
-    for (HWND child : Children(form_)) {
-      std::string cls = ClassOf(child), text;
-      if (lstrcmpiA(cls.c_str(), "ComboBox") == 0) combo_ = child;
-      if (lstrcmpiA(cls.c_str(), "Button") == 0 && TextOf(child, &text)) {
-        if (text == vellumo::texts::kNextButton) next_ = child;
-        if (text == vellumo::texts::kPreviousButton) previous_ = child;
-        if (text == vellumo::texts::kOpenButton) open_ = child;
+    // The buttons are found by their texts, read from the window's own thread: the first page
+    // may keep it busy for a while.
+    for (;;) {
+      for (HWND child : Children(form_)) {
+        std::string cls = ClassOf(child), text;
+        if (lstrcmpiA(cls.c_str(), "ComboBox") == 0) combo_ = child;
+        if (lstrcmpiA(cls.c_str(), "Button") == 0 && TextOf(child, &text)) {
+          if (text == vellumo::texts::kNextButton) next_ = child;
+          if (text == vellumo::texts::kPreviousButton) previous_ = child;
+          if (text == vellumo::texts::kOpenButton) open_ = child;
+        }
       }
+      if (combo_ && next_ && previous_ && open_) break;
+      CheckAlive();
+      HandleBoxes();
+      if (GetTickCount() - start > kHangMs) Fail("controls not found within 30 s");
+      Sleep(50);
     }
-    if (!combo_ || !next_ || !previous_ || !open_) Fail("controls not found");
     combo_edit_ = FindWindowExA(combo_, nullptr, "Edit", nullptr);
     panel_ = GetParent(combo_);
   }
@@ -290,7 +298,7 @@ class Session {
 
   void Ping() {
     DWORD_PTR r = 0;
-    if (!SendMessageTimeoutA(form_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kHangMs, &r)) {
+    if (!SendMessageTimeoutA(form_, WM_NULL, 0, 0, SMTO_NORMAL, kHangMs, &r)) {
       CheckAlive();
       Fail("no answer to a window message for 30 s (hang)");
     }
@@ -368,7 +376,7 @@ class Session {
 
   int Count() {
     DWORD_PTR count = 0;
-    if (!SendMessageTimeoutA(combo_, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kHangMs, &count))
+    if (!SendMessageTimeoutA(combo_, CB_GETCOUNT, 0, 0, SMTO_NORMAL, kHangMs, &count))
       Fail("the combo box does not answer (hang)");
     return static_cast<int>(count);
   }
@@ -412,7 +420,7 @@ class Session {
         int index = static_cast<int>(rng_() % static_cast<unsigned>(count));
         Note("pick " + std::to_string(index));
         DWORD_PTR r;
-        SendMessageTimeoutA(combo_, CB_SETCURSEL, index, 0, SMTO_ABORTIFHUNG, kHangMs, &r);
+        SendMessageTimeoutA(combo_, CB_SETCURSEL, index, 0, SMTO_NORMAL, kHangMs, &r);
         PostMessageA(panel_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo_), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo_));
       }
