@@ -1,4 +1,4 @@
-// POSIX rename replaces atomically; the Windows one is in win/replace_file.cpp.
+// POSIX rename replaces atomically; the Windows one is in win/replace_file_win32.cpp.
 #if !defined(_WIN32)
 #include "common/replace_file.h"
 

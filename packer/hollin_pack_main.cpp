@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "packer/list.h"
@@ -48,7 +50,7 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   hollin::PackOptions options;
   std::string list_path;
   uint64_t package_offset = 0;
@@ -114,4 +116,17 @@ int main(int argc, char** argv) {
                 report.installer.self_check_value.c_str());
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  // Whatever fails below (memory, threads, the runtime) ends as the one promised line.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
+  } catch (const std::exception& e) {
+    return Fail(std::string("failed: ") + e.what());
+  } catch (...) {
+    return Fail("failed");
+  }
 }

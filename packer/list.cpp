@@ -170,9 +170,13 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
       }
       uint32_t u = 0;
       bool have_u = s.Seek(b.position) && (u = ReadU32(s, nullptr), s.Position() == b.position + 4);
-      p.Row(b.position, b.position + b.line.block_length,
+      // A hostile length must not wrap the end around to a position inside the file.
+      bool past_end = b.position > s.Size() || b.line.block_length > s.Size() - b.position;
+      uint64_t block_end = b.line.block_length > UINT64_MAX - b.position ? UINT64_MAX
+                                                                         : b.position + b.line.block_length;
+      p.Row(b.position, block_end,
             "file block " + Quoted(b.line.name) + ": U = " + (have_u ? std::to_string(u) : "?") +
-                (b.position + b.line.block_length > s.Size() ? " (past the end of the file)" : ""));
+                (past_end ? " (past the end of the file)" : ""));
     }
     if (actions_position > s.Size() || !s.Seek(actions_position)) {
       p.Line("action records: would start past the end of the file (truncated package or a "

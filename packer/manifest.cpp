@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "common/stored_name.h"
 #include "installer/package/file_list.h"
 #include "installer/package/package_format.h"
 
@@ -129,8 +130,10 @@ class Parser {
       if (c == '\\') c = '/';
     f.line = line_;
     if (f.stored_name.empty() || f.source.empty()) return Fail("empty file name");
-    if (f.stored_name.find('|') != std::string::npos)
-      return Fail("file name \"" + f.stored_name + "\" holds \"|\"");
+    // Every name the installer could not write as a file of its own inside the install
+    // folder is refused here, with its line, before anything is read.
+    std::string problem;
+    if (!names_.Add(f.stored_name, "line " + std::to_string(line_), &problem)) return Fail(problem);
     m_->files.push_back(f);
     return true;
   }
@@ -276,6 +279,7 @@ class Parser {
   std::string* error_;
   std::string section_;
   std::map<std::string, int> seen_;
+  vellumo::StoredNameSet names_;
   int line_ = 0;
   int removals_ = 0;
   int file_removals_ = 0;

@@ -18,10 +18,12 @@
 #include "installer/package/stream.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <direct.h>
 #define MKDIR(p) _mkdir(p)
 #else
 #include <sys/stat.h>
+#include <sys/wait.h>
 #define MKDIR(p) mkdir(p, 0755)
 #endif
 
@@ -90,7 +92,13 @@ RunResult RunProgram(const std::string& program, const std::string& args) {
   command = "\"" + command + "\"";  // cmd /c strips one pair of outer quotes
 #endif
   RunResult r;
-  r.status = std::system(command.c_str());
+  int status = std::system(command.c_str());
+#ifdef _WIN32
+  r.status = status;
+#else
+  // The exit code, or 128 + the signal that ended the program (134: an abort).
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+#endif
   r.out = ReadFile(out);
   r.err = ReadFile(err);
   return r;
@@ -184,8 +192,9 @@ TEST(Packer, PacksAProductThatReadsBackAndLists) {
   RunResult r = RunPacker("--stub " + Quote(p.stub) + " --manifest " + Quote(p.manifest) +
                     " --output " + Quote(output) + " --jobs 2 --progress");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  EXPECT_NE(r.out.find("[4/4]"), std::string::npos) << r.out;
+  // Progress goes to stderr, so stdout holds only the summary.
+  EXPECT_NE(r.err.find("[4/4]"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("[4/4]"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("4 files, 336499 bytes unpacked"), std::string::npos) << r.out;
   EXPECT_FALSE(Exists(output + ".tmp"));
 
@@ -384,6 +393,164 @@ TEST(Packer, BadInputGivesOneLineAndNoOutput) {
   EXPECT_NE(list.status, 0);
   EXPECT_NE(list.err.find("no stamped package offset"), std::string::npos) << list.err;
 }
+
+TEST(Packer, EveryStoredNameIsCheckedWithItsLineBeforeAnythingIsRead) {
+  // Line 5 names a file that does not exist: each bad name below it must be reported, with
+  // its own line, before any file is looked at. Each name is one the installer could not
+  // write as a file of its own inside the install folder.
+  Product p = MakeProduct();
+  const std::string head =
+      "[package]\ndisplay_name = x\nmaker_notice = m\n[files]\nnot-there.bin\nlicense.txt\n";
+  struct Case {
+    const char* name;
+    std::string files;  // lines after the head (which ends on line 6)
+    std::string message_part;
+  };
+  const Case cases[] = {
+      {"parent part", "..\\evil.txt = license.txt\n", ":7: stored name \"..\\evil.txt\""},
+      {"parent part inside", "docs\\..\\..\\evil.txt = license.txt\n", ":7: stored name"},
+      {"absolute", "\\abs.txt = license.txt\n", ":7: stored name \"\\abs.txt\" is absolute"},
+      {"drive", "C:\\evil.txt = license.txt\n", ":7: stored name \"C:\\evil.txt\" holds \":\""},
+      {"stream", "a.txt:hidden = license.txt\n", ":7:"},
+      {"three dots", "docs\\...\\x.txt = license.txt\n", ":7: stored name \"docs\\...\\x.txt\" has a part of only dots"},
+      {"two dots and a blank", ".. \\x.txt = license.txt\n", "only dots and blanks"},
+      {"empty part", "docs\\\\x.txt = license.txt\n", ":7: stored name \"docs\\\\x.txt\" has an empty part"},
+      {"device", "CON = license.txt\n", ":7: stored name \"CON\" names a device"},
+      {"device in a folder", "docs\\nul.txt = license.txt\n", "names a device"},
+      {"serial device", "COM1.log = license.txt\n", "names a device"},
+      {"printer with extension", "lpt2.txt = license.txt\n", "names a device"},
+      {"control byte", "a\x01" "b.txt = license.txt\n", ":7: stored name \"a\x01" "b.txt\" holds a control byte"},
+      {"bar", "a|b.txt = license.txt\n", ":7: stored name \"a|b.txt\" holds one of"},
+      {"the same name twice", "x.txt = license.txt\ny.txt = license.txt\nlicense.txt\n",
+       ":9: stored name \"license.txt\" appears twice (line 6 and line 9)"},
+      {"case only", "LICENSE.TXT = license.txt\n",
+       ":7: stored name \"LICENSE.TXT\" and \"license.txt\" (line 6) are one file"},
+      {"trailing dot", "license.txt. = license.txt\n", ":7:"},
+      {"file, then a folder of that name", "docs = license.txt\ndocs\\a.txt = license.txt\n",
+       ":8: stored name \"docs\\a.txt\" (line 8) needs a folder where \"docs\" (line 7) is a file"},
+      {"folder, then a file of that name", "Docs\\a.txt = license.txt\ndocs = license.txt\n",
+       ":8: stored name \"docs\" (line 8) is also the folder of \"Docs\\a.txt\" (line 7)"},
+      {"the uninstaller's name", "uninstall.exe = license.txt\n", ":7: stored name \"uninstall.exe\" takes the name of the uninstaller"},
+      {"the uninstaller's name in capitals", "Uninstall.EXE = license.txt\n", "takes the name of the uninstaller"},
+      {"a folder with the uninstaller's name", "uninstall.exe\\a.txt = license.txt\n", "takes the name of the uninstaller"},
+      {"over 255 bytes", std::string(256, 'n') + " = license.txt\n", ":7: stored name \"" + std::string(256, 'n') + "\" is 256 bytes long"},
+  };
+  std::string output = Join(p.dir, "names-setup.exe");
+  std::string manifest = Join(p.dir, "product-bad.ini");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(manifest, head + c.files);
+    WriteFile(output, "previous");
+    RunResult r = RunPacker("--stub " + Quote(p.stub) + " --manifest " + Quote(manifest) +
+                            " --output " + Quote(output));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("hollin-pack: " + manifest + ":"), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.message_part), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    EXPECT_EQ(ReadFile(output), "previous");
+  }
+  // Names that only look close to those are fine.
+  WriteFile(manifest, "[package]\ndisplay_name = x\nmaker_notice = m\n[files]\n"
+                      "a..b.txt = license.txt\nconsole\\x.txt = license.txt\n"
+                      "docs\\uninstall.exe = license.txt\ncom10 = license.txt\n");
+  RunResult r = RunPacker("--stub " + Quote(p.stub) + " --manifest " + Quote(manifest) +
+                          " --output " + Quote(output) + " --quiet");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+#ifdef HOLLIN_TEST_STUB_PATH
+TEST(Packer, AFailedReplaceKeepsTheEarlierOutput) {
+  // Another program holds the earlier output open, allowing deletion but not a rename onto
+  // it. Deleting first and renaming then would lose both; the packer must either replace it
+  // in one step or leave it exactly as it was.
+  Product p = MakeProduct();
+  std::string output = Join(p.dir, "held-setup.exe");
+  WriteFile(output, "previous");
+  HANDLE held = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  RunResult r = RunPacker("--stub " + Quote(p.stub) + " --manifest " + Quote(p.manifest) +
+                          " --output " + Quote(output) + " --quiet");
+  CloseHandle(held);
+  std::string now = ReadFile(output);
+  if (r.status == 0) {
+    EXPECT_EQ(InstallerCrcText(output).size(), 8u);
+    EXPECT_GT(now.size(), 8192u);
+  } else {
+    EXPECT_EQ(now, "previous") << r.err;
+  }
+  // Without the other program the output is replaced.
+  r = RunPacker("--stub " + Quote(p.stub) + " --manifest " + Quote(p.manifest) + " --output " +
+                Quote(output) + " --quiet");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_GT(ReadFile(output).size(), 8192u);
+}
+#else
+// Runs the packer through the shell with a limit on its address space.
+RunResult RunLimited(const std::string& limit_kb, const std::string& args) {
+  return RunProgram("/bin/bash", "-c \"ulimit -v " + limit_kb + " && exec '" +
+                                     std::string(HOLLIN_PACK_PATH) + "' " + args + "\"");
+}
+
+TEST(Packer, ThreadsTheSystemWillNotStartAreDoneWithout) {
+  // 64 pieces for 256 threads under a 400 MB address-space limit: the system refuses
+  // threads long before the 64th (each reserves a stack); the packer goes on with fewer.
+  std::string dir = WorkDir();
+  std::string stub = MakeStub(dir, 8192, true, true);
+  std::string pieces = Join(dir, "pieces.bin");
+  std::remove(pieces.c_str());
+  ASSERT_EQ(std::system(("truncate -s 64M '" + pieces + "'").c_str()), 0);
+  std::string manifest = Join(dir, "pieces.ini");
+  WriteFile(manifest, "[package]\ndisplay_name = x\nmaker_notice = m\n[files]\npieces.bin\n");
+  std::string one = Join(dir, "jobs-1.exe"), many = Join(dir, "jobs-256.exe");
+  std::string args = "--stub '" + stub + "' --manifest '" + manifest + "' --quiet --output ";
+  ASSERT_EQ(RunPacker(args + Quote(one) + " --jobs 1").status, 0);
+  RunResult r = RunLimited("400000", args + "'" + many + "' --jobs 256");
+  std::remove(pieces.c_str());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(ReadFile(one) == ReadFile(many));
+}
+
+TEST(Packer, LargeFilesAreRefusedBySizeAndOtherwiseReadInPieces) {
+  // Sparse files: no disk space used. Under a 200 MB address-space limit a file read whole
+  // could not be packed, and one over 4 GiB must be refused before it is read.
+  std::string dir = WorkDir();
+  std::string stub = MakeStub(dir, 8192, true, true);
+  struct Case {
+    const char* name;
+    uint64_t size;
+    bool packs;
+  } cases[] = {
+      {"300 MiB", 300ull << 20, true},
+      {"4.5 GiB", 9ull << 29, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string big = Join(dir, "sparse.bin");
+    std::remove(big.c_str());
+    ASSERT_EQ(std::system(("truncate -s " + std::to_string(c.size) + " '" + big + "'").c_str()), 0);
+    std::string manifest = Join(dir, "sparse.ini");
+    WriteFile(manifest, "[package]\ndisplay_name = x\nmaker_notice = m\n[files]\nsparse.bin\n");
+    std::string output = Join(dir, "sparse.exe");
+    std::remove(output.c_str());
+    RunResult r = RunLimited("200000", "--stub '" + stub + "' --manifest '" + manifest +
+                                           "' --quiet --jobs 2 --output '" + output + "'");
+    std::remove(big.c_str());
+    if (c.packs) {
+      ASSERT_EQ(r.status, 0) << r.err;
+      auto file = FileStream::Open(output, FileStream::Mode::kRead);
+      ASSERT_TRUE(file);
+      StubFields fields;
+      ASSERT_TRUE(ReadStubFields(*file, &fields));
+      EXPECT_EQ(fields.total_unpacked_size, c.size);
+    } else {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.err, "hollin-pack: file " + dir + "/sparse.bin is larger than 4 GiB (manifest line 5)\n");
+      EXPECT_FALSE(Exists(output));
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace hollin
