@@ -394,6 +394,37 @@ TEST(Packer, BadInputGivesOneLineAndNoOutput) {
   EXPECT_NE(list.err.find("no stamped package offset"), std::string::npos) << list.err;
 }
 
+TEST(Packer, ListShowsAHostileBlockLengthAsPastTheEnd) {
+  // A file list line whose length would wrap the block's end around to a position inside
+  // the file.
+  Product p = MakeProduct();
+  std::string output = Join(p.dir, "wrap-setup.exe");
+  ASSERT_EQ(RunPacker("--stub " + Quote(p.stub) + " --manifest " + Quote(p.manifest) +
+                      " --output " + Quote(output) + " --quiet").status, 0);
+  std::string image = ReadFile(output);
+  MemoryStream s(std::vector<uint8_t>(image.begin(), image.end()));
+  PackageHeader h;
+  ASSERT_TRUE(ReadPackageHeader(s, ReadFile(p.stub).size(), &h));
+  auto lines = ReadFileListLines(s, h.file_list_position);
+  uint64_t first = s.Position();
+  ASSERT_EQ(lines.size(), 4u);
+  lines[1] = lines[1].substr(0, lines[1].find('|') + 9) + "18446744073709551000";
+  std::string text = JoinLines(lines);
+  std::vector<uint8_t> block = MakeStoredBlock(text.data(), text.size(), 9);
+  std::string hostile = image.substr(0, static_cast<size_t>(h.file_list_position));
+  for (int i = 0; i < 4; ++i) hostile.push_back(static_cast<char>((block.size() >> (8 * i)) & 0xFF));
+  hostile.append(block.begin(), block.end());
+  hostile += image.substr(static_cast<size_t>(first));
+  std::string path = Join(p.dir, "wrap.exe");
+  WriteFile(path, hostile);
+  RunResult list = RunPacker("--list " + Quote(path));
+  EXPECT_EQ(list.status, 0) << list.err;
+  size_t row = list.out.find("file block \"Vellumo.exe\"");
+  ASSERT_NE(row, std::string::npos) << list.out;
+  std::string line = list.out.substr(row, list.out.find('\n', row) - row);
+  EXPECT_NE(line.find("(past the end of the file)"), std::string::npos) << line;
+}
+
 TEST(Packer, EveryStoredNameIsCheckedWithItsLineBeforeAnythingIsRead) {
   // Line 5 names a file that does not exist: each bad name below it must be reported, with
   // its own line, before any file is looked at. Each name is one the installer could not
