@@ -7,6 +7,6 @@ namespace vellumo {
 
 // Renames `from` to `to`, replacing an existing `to`. False when that cannot be done; `to`
 // is then untouched and `from` is still there.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool MoveFileOver(const std::string& from, const std::string& to);
 
 }  // namespace vellumo

@@ -7,8 +7,10 @@
 #include <new>
 #include <string>
 
+#include "installer/package/stream.h"
 #include "packer/list.h"
 #include "packer/pack.h"
+#include "packer/verify.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -25,7 +27,8 @@ namespace {
 const char kUsage[] =
     "usage: hollin-pack --stub HOLLIN.EXE --manifest FILE [--root DIR] --output SETUP.EXE\n"
     "                   [--jobs N] [--progress | --quiet]\n"
-    "       hollin-pack --list INSTALLER [--package-offset N]\n"
+    "       hollin-pack --list INSTALLER [--json] [--package-offset N]\n"
+    "       hollin-pack --verify INSTALLER [--package-offset N]\n"
     "The manifest format is described in packer/MANIFEST.md. --root defaults to the\n"
     "manifest's folder.\n";
 
@@ -52,7 +55,7 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
 
 int Run(int argc, char** argv) {
   hollin::PackOptions options;
-  std::string list_path;
+  std::string list_path, verify_path;
   uint64_t package_offset = 0;
   bool root_given = false;
   int progress = -1;  // -1: on a terminal only
@@ -73,6 +76,7 @@ int Run(int argc, char** argv) {
       root_given = true;
     } else if (arg == "--output" && value(&options.output_path)) {
     } else if (arg == "--list" && value(&list_path)) {
+    } else if (arg == "--verify" && value(&verify_path)) {
     } else if (arg == "--jobs" && value(&v)) {
       uint64_t jobs = 0;
       if (!ParseNumber(v.c_str(), 256, &jobs) || jobs == 0) return Fail("--jobs needs a number from 1 to 256");
@@ -90,6 +94,24 @@ int Run(int argc, char** argv) {
     }
   }
 
+  if (!verify_path.empty()) {
+    auto file = hollin::FileStream::Open(verify_path, hollin::FileStream::Mode::kRead);
+    if (!file) return Fail("cannot read " + verify_path);
+    hollin::VerifyReport report;
+    hollin::VerifyInstaller(*file, verify_path, package_offset, &report);
+    if (!report.located) return Fail(report.faults.empty() ? "cannot read " + verify_path : report.faults[0]);
+    for (const std::string& fault : report.faults)
+      std::printf("%s: %s\n", verify_path.c_str(), fault.c_str());
+    if (report.ok()) {
+      std::printf("%s: %s, %zu files, %llu bytes unpacked: every check holds\n", verify_path.c_str(),
+                  report.uninstaller ? "uninstaller" : "installer", report.files,
+                  static_cast<unsigned long long>(report.unpacked));
+      return 0;
+    }
+    std::printf("%s: %zu fault%s\n", verify_path.c_str(), report.faults.size(),
+                report.faults.size() == 1 ? "" : "s");
+    return 1;
+  }
   if (!list_path.empty()) {
     std::string error;
     if (!hollin::ListInstaller(list_path, package_offset, stdout, &error)) return Fail(error);

@@ -465,7 +465,7 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
   }
   if (ok) {
     // The earlier output stays until the new one replaces it in one step.
-    if (!vellumo::ReplaceFile(temp, options.output_path)) {
+    if (!vellumo::MoveFileOver(temp, options.output_path)) {
       *error = "cannot rename " + temp + " to " + options.output_path;
       ok = false;
     }

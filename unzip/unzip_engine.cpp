@@ -66,7 +66,7 @@ class TempFile {
   // next); nullptr when no new file can be made in the folder.
   std::FILE* Open(const std::string& target);
   bool MoveOver(const std::string& target) {
-    if (!ReplaceFile(path_, target)) return false;
+    if (!MoveFileOver(path_, target)) return false;
     path_.clear();
     return true;
   }

@@ -1,0 +1,113 @@
+// The packer's readers of finished installers, in-process: --verify on every single-byte
+// corruption of a small installer and uninstaller.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "installer/package/package_offset.h"
+#include "installer/package/package_writer.h"
+#include "installer/package/stream.h"
+#include "packer/verify.h"
+
+namespace hollin {
+namespace {
+
+std::vector<uint8_t> SmallStub() {
+  std::vector<uint8_t> stub(256);
+  for (size_t i = 0; i < stub.size(); ++i) stub[i] = static_cast<uint8_t>(i * 7 + 3);
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  CopyPackageOffsetMarker(stub.data() + 200);
+  StampPackageOffset(stub.data(), stub.size(), static_cast<uint32_t>(stub.size()));
+  return stub;
+}
+
+// A small installer with something in every kind of record the format has.
+std::vector<uint8_t> SmallInstaller() {
+  PackagePlan plan;
+  plan.title_colour = "clyellow";
+  plan.gradient_r = "999";
+  plan.gradient_g = "0";
+  plan.gradient_b = "128";
+  plan.has_uninstall_key = true;
+  plan.uninstall_key = "Small";
+  plan.has_licence = true;
+  plan.licence_text = "Licence text\r\n";
+  plan.display_name = "Small 1.0";
+  plan.maker_notice = "m";
+  plan.has_default_folder = true;
+  plan.default_folder = "Small";
+  plan.actions.register_list.present = true;
+  plan.actions.register_list.names = {"a.dll"};
+  plan.actions.any_file_verb.present = true;
+  plan.actions.any_file_verb.verb = "Open";
+  plan.actions.any_file_verb.program = "a.exe";
+  plan.actions.desktop_shortcut.present = true;
+  plan.actions.desktop_shortcut.link_name = "Small";
+  plan.actions.desktop_shortcut.program = "a.exe";
+  std::vector<PackedFile> files(2);
+  std::string one = "first file, first file, first file", two = "second";
+  EXPECT_TRUE(PackFile("a.exe", one.data(), one.size(), 9, &files[0]));
+  EXPECT_TRUE(PackFile("docs\\b.txt", two.data(), two.size(), 9, &files[1]));
+  MemoryStream out;
+  InstallerSummary summary;
+  std::string error;
+  EXPECT_TRUE(WriteInstaller(out, SmallStub(), plan, files, &summary, &error)) << error;
+  return out.bytes();
+}
+
+VerifyReport Verify(const std::vector<uint8_t>& image) {
+  MemoryStream s(image);
+  VerifyReport report;
+  VerifyInstaller(s, "small.exe", 0, &report);
+  return report;
+}
+
+// Bytes no reader looks at, or whose every value is a valid choice: the executable's own
+// header before the stub fields, the two bytes after the size, and the no-view flag.
+bool Harmless(size_t offset) { return offset < 77 || offset == 81 || offset == 82 || offset == 83; }
+
+TEST(Verify, EverySingleByteCorruptionIsReportedOrHarmless) {
+  std::vector<uint8_t> installer = SmallInstaller();
+  std::vector<uint8_t> uninstaller;
+  {
+    MemoryStream s(installer);
+    ASSERT_TRUE(BuildUninstallerFromInstaller(s, 256, &uninstaller));
+  }
+  for (const auto* image : {&installer, &uninstaller}) {
+    VerifyReport good = Verify(*image);
+    ASSERT_TRUE(good.ok()) << (good.faults.empty() ? "" : good.faults[0]);
+    EXPECT_EQ(good.uninstaller, image == &uninstaller);
+    EXPECT_EQ(good.files, 2u);
+    // Cut short anywhere, or with anything appended, it is reported.
+    for (size_t size = 0; size < image->size(); ++size) {
+      std::vector<uint8_t> cut(image->begin(), image->begin() + size);
+      EXPECT_FALSE(Verify(cut).ok()) << size;
+    }
+    std::vector<uint8_t> longer = *image;
+    longer.push_back(0);
+    EXPECT_FALSE(Verify(longer).ok());
+  }
+  // The installer's self-check value covers everything from byte 93 on; the uninstaller
+  // carries no check value, so only its structure can be checked (above).
+  {
+    const std::vector<uint8_t>* image = &installer;
+    std::vector<uint8_t> bad = *image;
+    size_t missed = 0;
+    for (size_t offset = 0; offset < bad.size(); ++offset) {
+      uint8_t original = bad[offset];
+      for (int delta = 1; delta < 256; ++delta) {
+        bad[offset] = static_cast<uint8_t>(original + delta);
+        if (!Harmless(offset) && Verify(bad).ok()) {
+          if (++missed <= 5) ADD_FAILURE() << "byte " << offset << " = " << int(bad[offset]) << " not reported";
+        }
+      }
+      bad[offset] = original;
+    }
+    EXPECT_EQ(missed, 0u);
+  }
+}
+
+}  // namespace
+}  // namespace hollin
