@@ -8,6 +8,7 @@
 #include <string>
 
 #include "installer/package/stream.h"
+#include "packer/extract.h"
 #include "packer/list.h"
 #include "packer/pack.h"
 #include "packer/verify.h"
@@ -29,6 +30,8 @@ const char kUsage[] =
     "                   [--jobs N] [--progress | --quiet]\n"
     "       hollin-pack --list INSTALLER [--json] [--package-offset N]\n"
     "       hollin-pack --verify INSTALLER [--package-offset N]\n"
+    "       hollin-pack --extract INSTALLER --to DIR [--force] [--only PATTERN]...\n"
+    "                   [--with-texts] [--quiet] [--package-offset N]\n"
     "The manifest format is described in packer/MANIFEST.md. --root defaults to the\n"
     "manifest's folder.\n";
 
@@ -55,7 +58,8 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
 
 int Run(int argc, char** argv) {
   hollin::PackOptions options;
-  std::string list_path, verify_path;
+  std::string list_path, verify_path, extract_path;
+  hollin::ExtractOptions extract;
   uint64_t package_offset = 0;
   bool root_given = false;
   int progress = -1;  // -1: on a terminal only
@@ -77,6 +81,14 @@ int Run(int argc, char** argv) {
     } else if (arg == "--output" && value(&options.output_path)) {
     } else if (arg == "--list" && value(&list_path)) {
     } else if (arg == "--verify" && value(&verify_path)) {
+    } else if (arg == "--extract" && value(&extract_path)) {
+    } else if (arg == "--to" && value(&extract.to)) {
+    } else if (arg == "--only" && value(&v)) {
+      extract.only.push_back(v);
+    } else if (arg == "--force") {
+      extract.force = true;
+    } else if (arg == "--with-texts") {
+      extract.with_texts = true;
     } else if (arg == "--jobs" && value(&v)) {
       uint64_t jobs = 0;
       if (!ParseNumber(v.c_str(), 256, &jobs) || jobs == 0) return Fail("--jobs needs a number from 1 to 256");
@@ -94,6 +106,22 @@ int Run(int argc, char** argv) {
     }
   }
 
+  if (!extract_path.empty()) {
+    if (extract.to.empty()) return Fail("--extract needs --to DIR");
+    auto file = hollin::FileStream::Open(extract_path, hollin::FileStream::Mode::kRead);
+    if (!file) return Fail("cannot read " + extract_path);
+    extract.package_offset = package_offset;
+    hollin::ExtractReport report;
+    std::string error;
+    if (!hollin::ExtractInstaller(*file, extract_path, extract, progress == 0 ? nullptr : stdout,
+                                  &report, &error))
+      return Fail(error);
+    for (const std::string& problem : report.problems)
+      std::fprintf(stderr, "hollin-pack: %s\n", problem.c_str());
+    if (progress != 0)
+      std::printf("hollin-pack: %zu files written under %s\n", report.written, extract.to.c_str());
+    return report.problems.empty() ? 0 : 1;
+  }
   if (!verify_path.empty()) {
     auto file = hollin::FileStream::Open(verify_path, hollin::FileStream::Mode::kRead);
     if (!file) return Fail("cannot read " + verify_path);

@@ -8,7 +8,15 @@
 #include "installer/package/package_offset.h"
 #include "installer/package/package_writer.h"
 #include "installer/package/stream.h"
+#include "installer/package/file_list.h"
+#include "installer/package/package_reader.h"
+#include "packer/extract.h"
 #include "packer/verify.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 namespace hollin {
 namespace {
@@ -107,6 +115,72 @@ TEST(Verify, EverySingleByteCorruptionIsReportedOrHarmless) {
     }
     EXPECT_EQ(missed, 0u);
   }
+}
+
+// An installer whose file list names the files `names` (each holding its own name as
+// content), written past the packer's own checks by replacing a harmless file list.
+std::vector<uint8_t> InstallerNaming(const std::vector<std::string>& names) {
+  std::vector<PackedFile> files(names.size());
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_TRUE(PackFile("f" + std::to_string(i), names[i].data(), names[i].size(), 9, &files[i]));
+  PackagePlan plan;
+  plan.display_name = "Hostile";
+  MemoryStream out;
+  InstallerSummary summary;
+  std::string error;
+  EXPECT_TRUE(WriteInstaller(out, SmallStub(), plan, files, &summary, &error)) << error;
+  MemoryStream s(out.bytes());
+  PackageHeader h;
+  EXPECT_TRUE(ReadPackageHeader(s, 256, &h));
+  std::vector<std::string> lines = ReadFileListLines(s, h.file_list_position);
+  uint64_t first = s.Position();
+  for (size_t i = 0; i < lines.size(); ++i) lines[i] = names[i] + lines[i].substr(lines[i].find('|'));
+  std::string text = JoinLines(lines);
+  std::vector<uint8_t> block = MakeStoredBlock(text.data(), text.size(), 9);
+  std::vector<uint8_t> image(out.bytes().begin(), out.bytes().begin() + h.file_list_position);
+  for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(block.size() >> (8 * i)));
+  image.insert(image.end(), block.begin(), block.end());
+  image.insert(image.end(), out.bytes().begin() + first, out.bytes().end());
+  return image;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+TEST(Extract, HostileNamesWriteNothingOutsideTheFolder) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/packer-extract-" + std::to_string(getpid());
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/to' '" + dir + "/elsewhere'").c_str()), 0);
+  // A link inside the folder that leads out of it.
+  ASSERT_EQ(symlink((dir + "/elsewhere").c_str(), (dir + "/to/link").c_str()), 0);
+  const std::vector<std::string> hostile = {
+      "..\\evil.txt", "docs\\..\\..\\up.txt", "\\abs.txt", "/abs2.txt", "C:\\drive.txt",
+      "C:drive2.txt", "x.txt:stream", "...\\dots.txt", ".. \\blank.txt", "CON", "docs\\nul.txt",
+      "com1.log", "a\x01" "b.txt", "uninstall.exe", "link\\through.txt", "docs\\good.txt",
+      "DOCS\\GOOD.TXT"};
+  std::vector<uint8_t> image = InstallerNaming(hostile);
+  MemoryStream s(image);
+  ExtractOptions options;
+  options.to = dir + "/to";
+  ExtractReport report;
+  std::string error;
+  ASSERT_TRUE(ExtractInstaller(s, "hostile.exe", options, nullptr, &report, &error)) << error;
+  EXPECT_EQ(report.written_names, std::vector<std::string>{"docs\\good.txt"});
+  EXPECT_EQ(report.problems.size(), hostile.size() - 1);
+  // The only things under the test folder: the one good file, the link and the folders.
+  std::string listing = dir + "-listing.txt";
+  ASSERT_EQ(std::system(("cd '" + dir + "' && find . | sort > '" + listing + "'").c_str()), 0);
+  std::FILE* f = std::fopen(listing.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  char buffer[4096];
+  std::string found(buffer, std::fread(buffer, 1, sizeof buffer, f));
+  std::fclose(f);
+  EXPECT_EQ(found, ".\n./elsewhere\n./to\n./to/docs\n./to/docs/good.txt\n./to/link\n");
+  EXPECT_FALSE(Exists("/abs.txt"));
+  EXPECT_FALSE(Exists("/abs2.txt"));
+  std::system(("rm -rf '" + dir + "' '" + listing + "'").c_str());
 }
 
 }  // namespace
