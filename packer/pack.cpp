@@ -13,6 +13,7 @@
 #include "installer/package/package_format.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/stream.h"
+#include "packer/file_set.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -444,8 +445,13 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
     }
     manifest.plan.licence_text.assign(licence.begin(), licence.end());
   }
+  std::vector<ManifestFile> files;
+  if (!ExpandFiles(manifest, options.root, &files, &problem)) {
+    *error = options.manifest_path + ":" + problem;
+    return false;
+  }
   std::vector<PackedFile> packed;
-  if (!PackFiles(manifest.files, options.root, options.jobs, options.progress, &packed, error))
+  if (!PackFiles(files, options.root, options.jobs, options.progress, &packed, error))
     return false;
   if (!ValidatePackagePlan(manifest.plan, packed, error)) return false;
 

@@ -11,6 +11,9 @@
 #include "installer/package/file_list.h"
 #include "installer/package/package_reader.h"
 #include "packer/extract.h"
+#include "packer/file_set.h"
+#include "packer/manifest.h"
+#include "packer/path_pattern.h"
 #include "packer/verify.h"
 
 #include <sys/stat.h>
@@ -181,6 +184,118 @@ TEST(Extract, HostileNamesWriteNothingOutsideTheFolder) {
   EXPECT_FALSE(Exists("/abs.txt"));
   EXPECT_FALSE(Exists("/abs2.txt"));
   std::system(("rm -rf '" + dir + "' '" + listing + "'").c_str());
+}
+
+TEST(PathPattern, WildcardsWithinAPartAndDoubleStarAcrossFolders) {
+  struct Case {
+    const char* pattern;
+    const char* path;
+    bool match;
+  } cases[] = {
+      {"*.html", "index.html", true},
+      {"*.html", "docs/index.html", false},   // "*" stays within one part
+      {"docs/*.html", "docs/index.html", true},
+      {"docs/*.html", "docs/sub/index.html", false},
+      {"docs/?.txt", "docs/a.txt", true},
+      {"docs/?.txt", "docs/ab.txt", false},
+      {"assets/**/*.png", "assets/x.png", true},  // "**" may stand for no folder
+      {"assets/**/*.png", "assets/a/b/c/x.png", true},
+      {"assets/**/*.png", "assets/a/x.jpg", false},
+      {"assets/**/*.png", "other/a/x.png", false},
+      {"**", "a/b/c", true},
+      {"**/.*", "a/.hidden", true},
+      {"**/.*", ".hidden", true},
+      {"**/.*", "a/visible", false},
+      {"a*b*c", "aXbYc", true},
+      {"a*b*c", "aXbY", false},
+      {"docs\\*.html", "docs/a.html", true},  // either separator
+      {"*.HTML", "a.html", false},            // exact case unless folded
+  };
+  for (const Case& c : cases) EXPECT_EQ(MatchPath(c.pattern, c.path), c.match) << c.pattern << " " << c.path;
+  EXPECT_TRUE(MatchPath("*.HTML", "docs\\A.html", false) == false);
+  EXPECT_TRUE(MatchPath("DOCS/*.HTML", "docs\\a.html", true));
+}
+
+class FileSetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    root_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/packer-fileset-" + std::to_string(getpid());
+    std::system(("rm -rf '" + root_ + "'").c_str());
+    for (const char* f : {"main.exe", "docs/b.html", "docs/a.html", "docs/sub/c.html", "docs/.hidden",
+                          "docs/old.bak", "assets/x/y/z.png", "assets/top.png", "assets/note.txt"})
+      Write(f);
+  }
+  void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+  void Write(const std::string& relative) {
+    std::string path = root_ + "/" + relative;
+    std::system(("mkdir -p \"$(dirname '" + path + "')\"").c_str());
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(relative.c_str(), f);
+    std::fclose(f);
+  }
+  // The stored names, or "LINE: error".
+  std::string Expand(const std::string& files) {
+    Manifest m;
+    std::string error;
+    if (!ParseManifest("[files]\n" + files, &m, &error)) return error;
+    std::vector<ManifestFile> out;
+    if (!ExpandFiles(m, root_, &out, &error)) return error;
+    std::string names;
+    for (const ManifestFile& f : out) names += f.stored_name + (f.stored_name == f.source ? "" : "=" + f.source) + " ";
+    return names;
+  }
+  std::string root_;
+};
+
+TEST_F(FileSetTest, FoldersAndPatternsInADeterministicOrder) {
+  struct Case {
+    const char* title;
+    const char* files;
+    std::string expected;
+  } cases[] = {
+      {"a folder, hidden files too", "docs/\n",
+       "docs\\.hidden=docs/.hidden docs\\a.html=docs/a.html docs\\b.html=docs/b.html "
+       "docs\\old.bak=docs/old.bak docs\\sub\\c.html=docs/sub/c.html "},
+      {"single files first, as written, then the rest by stored name",
+       "docs/\nmain.exe\nexclude = **/.*\nexclude = **/*.bak\n",
+       "main.exe docs\\a.html=docs/a.html docs\\b.html=docs/b.html docs\\sub\\c.html=docs/sub/c.html "},
+      {"a pattern within one folder", "docs/*.html\n", "docs\\a.html=docs/a.html docs\\b.html=docs/b.html "},
+      {"across folders", "assets/**/*.png\n", "assets\\top.png=assets/top.png assets\\x\\y\\z.png=assets/x/y/z.png "},
+      {"under another folder", "help\\ = docs/*.html\npics\\ = assets/**/*.png\n",
+       "help\\a.html=docs/a.html help\\b.html=docs/b.html pics\\top.png=assets/top.png pics\\x\\y\\z.png=assets/x/y/z.png "},
+      {"a folder under another folder", "manual\\ = docs/sub/\n", "manual\\c.html=docs/sub/c.html "},
+      {"at the top", "\\ = docs/sub/\n", "c.html=docs/sub/c.html "},
+      {"a pattern at the root", "*.exe\n", "main.exe "},
+      {"matches nothing", "main.exe\ndocs/*.pdf\n", "3: \"docs/*.pdf\" matches no file"},
+      {"everything excluded", "docs/sub/\nexclude = **/*.html\n", "2: \"docs/sub/\" matches no file"},
+      {"not a folder", "nothere/\n", "2: \"nothere\" is not a folder under the root"},
+      {"the same stored name twice", "docs\\a.html = main.exe\ndocs/*.html\n",
+       "3: stored name \"docs\\a.html\" appears twice (line 2 and line 3, docs/a.html)"},
+      {"case only", "DOCS\\A.HTML = main.exe\ndocs/\n", "3: stored name \"docs\\a.html\" and \"DOCS\\A.HTML\" (line 2)"},
+      {"a folder stored as a file name", "help = docs/\n", "2: a folder or pattern is stored under a folder: write \"help\\ = docs/\""},
+      {"out of the root", "up\\ = ../x/\n", "2: \"../x/\" reaches out of the root folder"},
+      {"a bad stored folder", "..\\ = docs/\n", "2: stored folder \"..\" has a part of only dots"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    std::string got = Expand(c.files);
+    EXPECT_EQ(got.substr(0, c.expected.size()), c.expected) << got;
+  }
+}
+
+TEST_F(FileSetTest, LinksAreFollowedOnlyInsideTheRoot) {
+  ASSERT_EQ(symlink((root_ + "/docs/sub").c_str(), (root_ + "/assets/inner").c_str()), 0);
+  EXPECT_EQ(Expand("assets/inner/\n"), "assets\\inner\\c.html=assets/inner/c.html ");
+  ASSERT_EQ(symlink("/etc", (root_ + "/docs/out").c_str()), 0);
+  std::string got = Expand("docs/\n");
+  EXPECT_EQ(got.find("2: the link "), 0u) << got;
+  EXPECT_NE(got.find("leads out of the root folder"), std::string::npos) << got;
+  // A loop of links ends.
+  ASSERT_EQ(std::system(("rm '" + root_ + "/docs/out' && ln -s .. '" + root_ + "/docs/sub/up'").c_str()), 0);
+  got = Expand("docs/sub/\n");
+  EXPECT_NE(got.find("docs\\sub\\c.html"), std::string::npos) << got;
 }
 
 }  // namespace
