@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -434,6 +435,8 @@ TEST(Packer, AFolderOfHundredsOfFilesPacksVerifiesAndExtractsByteForByte) {
   EXPECT_EQ(verify.status, 0) << verify.out;
   EXPECT_NE(verify.out.find("installer, 320 files,"), std::string::npos) << verify.out;
   std::string to = Join(dir, "out");
+  std::error_code ec;
+  std::filesystem::remove_all(to, ec);  // from an earlier run
   RunResult extract = RunPacker("--extract " + Quote(output) + " --to " + Quote(to) + " --quiet");
   ASSERT_EQ(extract.status, 0) << extract.err;
   for (const auto& f : files) {
