@@ -10,6 +10,7 @@
 #include "installer/package/stream.h"
 #include "packer/extract.h"
 #include "packer/list.h"
+#include "packer/list_json.h"
 #include "packer/pack.h"
 #include "packer/verify.h"
 
@@ -61,7 +62,7 @@ int Run(int argc, char** argv) {
   std::string list_path, verify_path, extract_path;
   hollin::ExtractOptions extract;
   uint64_t package_offset = 0;
-  bool root_given = false;
+  bool root_given = false, json = false;
   int progress = -1;  // -1: on a terminal only
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -79,6 +80,10 @@ int Run(int argc, char** argv) {
     } else if (arg == "--root" && value(&options.root)) {
       root_given = true;
     } else if (arg == "--output" && value(&options.output_path)) {
+    } else if (arg == "--list" && i + 1 < argc && std::strcmp(argv[i + 1], "--json") == 0) {
+      json = true;  // "--list --json PATH" as well as "--list PATH --json"
+      ++i;
+      if (!value(&list_path)) return Fail("--list needs a file");
     } else if (arg == "--list" && value(&list_path)) {
     } else if (arg == "--verify" && value(&verify_path)) {
     } else if (arg == "--extract" && value(&extract_path)) {
@@ -87,6 +92,8 @@ int Run(int argc, char** argv) {
       extract.only.push_back(v);
     } else if (arg == "--force") {
       extract.force = true;
+    } else if (arg == "--json") {
+      json = true;
     } else if (arg == "--with-texts") {
       extract.with_texts = true;
     } else if (arg == "--jobs" && value(&v)) {
@@ -142,7 +149,9 @@ int Run(int argc, char** argv) {
   }
   if (!list_path.empty()) {
     std::string error;
-    if (!hollin::ListInstaller(list_path, package_offset, stdout, &error)) return Fail(error);
+    bool listed = json ? hollin::ListInstallerJson(list_path, package_offset, stdout, &error)
+                       : hollin::ListInstaller(list_path, package_offset, stdout, &error);
+    if (!listed) return Fail(error);
     return 0;
   }
   if (options.stub_path.empty() || options.manifest_path.empty() || options.output_path.empty()) {

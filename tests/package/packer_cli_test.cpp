@@ -261,6 +261,42 @@ TEST(Packer, PacksAProductThatReadsBackAndLists) {
   row(actions - stub.size(), "action records: present A5, A11, A13");
   EXPECT_NE(list.out.find("(matches: " + fields.self_check_value + ")"), std::string::npos);
 
+#ifndef HOLLIN_TEST_STUB_PATH
+  // The JSON form, read back by python's json, says what the text form says.
+  RunResult json = RunPacker("--list --json " + Quote(output));
+  ASSERT_EQ(json.status, 0) << json.err;
+  WriteFile(Join(p.dir, "list.json"), json.out);
+  WriteFile(Join(p.dir, "list.txt"), list.out);
+  WriteFile(Join(p.dir, "compare.py"), R"(import json, re, sys
+doc = json.load(open(sys.argv[1], encoding="utf-8"))
+text = open(sys.argv[2], encoding="latin-1").read()
+rows = {}
+for line in text.splitlines():
+    m = re.match(r"^ *(\d+) +(\d+)  (.*)$", line)
+    if m:
+        rows.setdefault(int(m.group(1)), []).append((int(m.group(2)), m.group(3)))
+def row(position, length, words):
+    if not any(l == length and words in c for l, c in rows.get(position, [])):
+        sys.exit("no row %d %d %s" % (position, length, words))
+for r in doc["header"]:
+    row(r["position"], r["length"], "records 5 to 8" if r["record"] == "5-8" else "record " + r["record"])
+    if "value" in r and isinstance(r["value"], str) and r["record"] != "12":
+        row(r["position"], r["length"], json.dumps(r["value"]))
+row(doc["file_list"]["position"], doc["file_list"]["length"], "record 17")
+for f in doc["files"]:
+    row(f["position"], f["length"], 'file block "%s": U = %d' % (f["name"], f["unpacked"]))
+    if ('"%s|%s%d"' % (f["name"], f["crc"], f["length"])) not in text:
+        sys.exit("no file list line for " + f["name"])
+a = doc["actions"]
+row(a["position"], a["end"] - a["position"], "action records: present " + ", ".join(r["record"] for r in a["records"]))
+assert doc["stub"]["self_check_matches"] and ("matches: " + doc["stub"]["self_check_value"]) in text
+assert doc["stub"]["total_unpacked_size"] == sum(f["unpacked"] for f in doc["files"])
+assert [f["name"] for f in doc["files"]] == ["VUnzip.dll", "Vellumo.exe", "license.txt", "docs\\help.txt"]
+)");
+  EXPECT_EQ(std::system(("python3 " + Quote(Join(p.dir, "compare.py")) + " " + Quote(Join(p.dir, "list.json")) +
+                         " " + Quote(Join(p.dir, "list.txt"))).c_str()), 0) << json.out;
+#endif
+
   // An uninstaller written from this installer lists its own uninstall data.
   std::vector<uint8_t> uninstaller;
   ASSERT_TRUE(BuildUninstallerFromInstaller(*file, stub.size(), &uninstaller));
