@@ -21,6 +21,7 @@ namespace {
 struct Wanted {
   std::string name;            // stored name
   fs::path target;
+  fs::path shown;              // as the user named the folder
   uint64_t position = 0;       // of the block; for a text: unused
   FileListLine line;
   const std::string* text = nullptr;  // a text of the package instead of a block
@@ -173,7 +174,11 @@ bool ExtractInstaller(Stream& file, const std::string& name, const ExtractOption
       continue;
     }
     w.target = root;
-    for (const std::string& part : PathParts(w.name)) w.target /= part;
+    w.shown = fs::path(options.to);
+    for (const std::string& part : PathParts(w.name)) {
+      w.target /= part;
+      w.shown /= part;
+    }
     std::string why;
     if (!PathStaysInside(root, w.target, &why)) {
       report->problems.push_back("\"" + w.name + "\" not written: " + why);
@@ -202,7 +207,7 @@ bool ExtractInstaller(Stream& file, const std::string& name, const ExtractOption
     }
     ++report->written;
     report->written_names.push_back(w.name);
-    if (log) std::fprintf(log, "%s\n", w.target.string().c_str());
+    if (log) std::fprintf(log, "%s\n", w.shown.string().c_str());
   }
   return true;
 }

@@ -138,13 +138,15 @@ int Run(int argc, char** argv) {
     for (const std::string& fault : report.faults)
       std::printf("%s: %s\n", verify_path.c_str(), fault.c_str());
     if (report.ok()) {
+      if (progress == 0) return 0;
       std::printf("%s: %s, %zu files, %llu bytes unpacked: every check holds\n", verify_path.c_str(),
                   report.uninstaller ? "uninstaller" : "installer", report.files,
                   static_cast<unsigned long long>(report.unpacked));
       return 0;
     }
-    std::printf("%s: %zu fault%s\n", verify_path.c_str(), report.faults.size(),
-                report.faults.size() == 1 ? "" : "s");
+    if (progress != 0)
+      std::printf("%s: %zu fault%s\n", verify_path.c_str(), report.faults.size(),
+                  report.faults.size() == 1 ? "" : "s");
     return 1;
   }
   if (!list_path.empty()) {
