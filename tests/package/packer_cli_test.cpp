@@ -466,7 +466,7 @@ TEST(Packer, AFolderOfHundredsOfFilesPacksVerifiesAndExtractsByteForByte) {
   RunResult r = RunPacker("--stub " + Quote(stub) + " --manifest " + Quote(manifest) + " --output " +
                           Quote(output) + " --quiet");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.out + r.err, "") << "--quiet prints nothing but errors";
   RunResult verify = RunPacker("--verify " + Quote(output));
   EXPECT_EQ(verify.status, 0) << verify.out;
   EXPECT_NE(verify.out.find("installer, 320 files,"), std::string::npos) << verify.out;
