@@ -691,7 +691,7 @@ std::string Encrypt(const std::string& password, const std::string& plain) {
   for (char c : password) update(static_cast<uint8_t>(c));
   std::string out;
   for (char c : plain) {
-    uint16_t t = static_cast<uint16_t>(k2 | 2);
+    uint32_t t = (k2 | 2) & 0xFFFF;
     out.push_back(static_cast<char>(static_cast<uint8_t>(c) ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8)));
     update(static_cast<uint8_t>(c));
   }
