@@ -1,15 +1,23 @@
 #include "unzip/unzip_engine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #if defined(_WIN32)
 #include <direct.h>
+#include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "common/byte_reader.h"
+#include "common/replace_file.h"
+#include "common/stored_name.h"
 #include "unzip/entry_decoder.h"
 #include "unzip/size_claim.h"
 #include "unzip/unzip_messages.h"
@@ -46,6 +54,61 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A file of this run's own beside the target: the entry is decoded into it and moved over
+// the target only when it checked out, so a failed entry leaves the earlier file as it was.
+// Removed on every other way out.
+class TempFile {
+ public:
+  ~TempFile() {
+    if (!path_.empty()) std::remove(path_.c_str());
+  }
+  // Opens the temporary file for a fresh attempt (created on the first one, emptied on the
+  // next); nullptr when no new file can be made in the folder.
+  std::FILE* Open(const std::string& target);
+  bool MoveOver(const std::string& target) {
+    if (!MoveFileOver(path_, target)) return false;
+    path_.clear();
+    return true;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::FILE* TempFile::Open(const std::string& target) {
+  if (!path_.empty()) return std::fopen(path_.c_str(), "wb");
+  size_t slash = target.find_last_of("\\/");
+  std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  static unsigned counter = 0;
+  unsigned seed = static_cast<unsigned>(std::time(nullptr)) * 2654435761u ^
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(this) >> 4);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "~vu%08x.tmp", seed + ++counter * 40503u);
+    std::string candidate = folder + name;
+    // Created exclusively: never a file that someone else already has.
+#if defined(_WIN32)
+    int fd = _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+#endif
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+#if defined(_WIN32)
+    std::FILE* f = _fdopen(fd, "wb");
+    if (!f) _close(fd);
+#else
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) close(fd);
+#endif
+    path_ = candidate;  // removed by the destructor whatever happens next
+    return f;
+  }
+  return nullptr;
+}
 
 enum class EntryOutcome { kWritten, kFailed, kSkipped, kStop };
 
@@ -86,7 +149,8 @@ class Run {
     return Message(code, name) ? EntryOutcome::kFailed : EntryOutcome::kStop;
   }
   // A fresh output target for one decoding attempt; nullptr when the file cannot be made.
-  std::unique_ptr<OutputTarget> OpenTarget(UniqueFile& file, const std::string& path);
+  std::unique_ptr<OutputTarget> OpenTarget(UniqueFile& file, TempFile& temp,
+                                           const std::string& path);
   bool AskPassword(const std::string& name, int32_t& remaining, std::string& password);
 
   ArchiveSource& source_;
@@ -117,12 +181,13 @@ bool Run::AskPassword(const std::string& name, int32_t& remaining, std::string& 
   return true;
 }
 
-std::unique_ptr<OutputTarget> Run::OpenTarget(UniqueFile& file, const std::string& path) {
+std::unique_ptr<OutputTarget> Run::OpenTarget(UniqueFile& file, TempFile& temp,
+                                              const std::string& path) {
   if (request_.useOutputBlock && !request_.testOnly)
     return std::make_unique<BlockTarget>(request_.outputBlock,
                                          static_cast<size_t>(request_.outputSize));
   if (request_.testOnly) return std::make_unique<ChunkTarget>(nullptr);
-  file.reset(std::fopen(path.c_str(), "wb"));
+  file.reset(temp.Open(path));
   if (!file) return nullptr;
   std::FILE* f = file.get();
   return std::make_unique<ChunkTarget>(
@@ -143,7 +208,9 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
       if (slash != std::string::npos) relative = relative.substr(slash + 1);
     }
     if (relative.empty() && isFolder) return EntryOutcome::kSkipped;
-    if (!IsSafeRelativeName(relative)) return Fail(kErrorUnsafeName, name);
+    // A folder entry is checked without its closing separator.
+    if (!IsSafeRelativeName(isFolder ? relative.substr(0, relative.size() - 1) : relative))
+      return Fail(kErrorUnsafeName, name);
     std::string base = request_.baseFolder;
     if (!base.empty() && base.back() != '\\' && base.back() != '/') base += kPathSeparator;
     path = base;
@@ -219,6 +286,7 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
   UnzipError lastError = kErrorWrongPassword;
   uint32_t lastCrc = 0;
   std::string candidate;
+  TempFile temp;  // file mode: every attempt decodes into it; the target only at the end
   for (;;) {
     std::unique_ptr<TraditionalDecryptor> decryptor;
     if (encrypted) {
@@ -243,16 +311,16 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
       candidate = password;
     }
     UniqueFile file;
-    std::unique_ptr<OutputTarget> target = OpenTarget(file, path);
+    std::unique_ptr<OutputTarget> target = OpenTarget(file, temp, path);
     if (!target) return Fail(kErrorWriteFile, name);
     DecodeResult r = DecodeEntry(source_, data, decryptor.get(), *target, progress);
     if (file && std::fclose(file.release()) != 0 && r.status == DecodeStatus::kOk)
       r.status = DecodeStatus::kWriteError;
     if (r.status == DecodeStatus::kOk && r.crc == entry.crc) {
+      if (!path.empty() && !temp.MoveOver(path)) return Fail(kErrorWriteFile, name);
       if (encrypted) lastGoodPassword_ = candidate;
       return EntryOutcome::kWritten;
     }
-    if (!path.empty()) std::remove(path.c_str());
     switch (r.status) {
       case DecodeStatus::kStopped:
         return EntryOutcome::kStop;
@@ -283,6 +351,14 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     e.size = static_cast<int32_t>(lastCrc);
     e.text = name;
     if (!Send(e)) return EntryOutcome::kStop;
+    // In file mode the caller may keep the data all the same (answer 1): the file then
+    // replaces the target as a good one would. Any other answer leaves the target alone, as
+    // does a caller that left the field as sent (a stored CRC that happens to be 1).
+    if (!path.empty() && e.errorCode == kCrcAnswerExtract && entry.crc != uint32_t(kCrcAnswerExtract)) {
+      if (!temp.MoveOver(path)) return Fail(kErrorWriteFile, name);
+      if (encrypted) lastGoodPassword_ = candidate;
+      return EntryOutcome::kWritten;
+    }
   }
   return Fail(lastError, name);
 }
@@ -378,23 +454,7 @@ int32_t Run::Execute() {
 
 }  // namespace
 
-bool IsSafeRelativeName(const std::string& name) {
-  if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
-  if (name.find(':') != std::string::npos) return false;
-  size_t start = 0;
-  for (;;) {
-    size_t end = name.find_first_of("\\/", start);
-    std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    // The system drops a component's trailing dots and blanks, so "..." and ".. " are ".."
-    // in disguise: no component of only dots and blanks with two dots or more.
-    if (part.find_first_not_of(". ") == std::string::npos &&
-        std::count(part.begin(), part.end(), '.') >= 2)
-      return false;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return true;
-}
+bool IsSafeRelativeName(const std::string& name) { return vellumo::IsContainedName(name); }
 
 int32_t RunUnzip(ArchiveSource& source, const UnzipRequest& request,
                  const CodePageConverter& converter, const EventFn& events) {

@@ -1,0 +1,12 @@
+// Moving a finished file over the one it replaces in one step: readers see the old file or
+// the new one, never a half-written one, and when the move fails the old file stays.
+#pragma once
+#include <string>
+
+namespace vellumo {
+
+// Renames `from` to `to`, replacing an existing `to`. False when that cannot be done; `to`
+// is then untouched and `from` is still there.
+bool MoveFileOver(const std::string& from, const std::string& to);
+
+}  // namespace vellumo
