@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "common/win/dll_search.h"
 #include "common/win/handles.h"
 #include "fake_platform.h"
 #include "installer/actions/paths.h"
@@ -175,20 +176,44 @@ TEST(WindowsShortcutTest, LinksWrittenReadBackAndNonLinksAreBad) {
   RemoveTree(folder);
 }
 
-TEST(WindowsFoldersTest, EmptyFolderRemovalKeepsFoldersWithOtherAttributes) {
+TEST(WindowsFoldersTest, FolderSweepKeepsFoldersWithOtherAttributesAndOthersFolders) {
   WindowsPlatform platform;
   const std::string root = "C:\\hollin-folders";
   RemoveTree(root);
-  for (const char* f : {"", "\\a", "\\a\\b", "\\a\\b\\c", "\\hidden", "\\full"})
+  for (const char* f : {"", "\\a", "\\a\\b", "\\a\\b\\c", "\\hidden", "\\full", "\\users empty"})
     ASSERT_TRUE(CreateDirectoryA((root + f).c_str(), nullptr)) << f;
   SetFileAttributesA((root + "\\hidden").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
   WriteAll(root + "\\full\\keep.txt", "x");
   WriteAll(root + "\\uninstall.exe", "x");
-  EXPECT_TRUE(RemoveEmptyFolders(platform, root + "\\"));
+  RemoveInstalledFolders(platform, root + "\\", {"a\\b\\c\\x.txt", "hidden\\y.txt", "full\\z.txt"});
   EXPECT_FALSE(Exists(root + "\\a"));
   EXPECT_TRUE(Exists(root + "\\hidden"));
   EXPECT_TRUE(Exists(root + "\\full\\keep.txt"));
+  EXPECT_TRUE(Exists(root + "\\users empty"));  // not named by the list: never ours
   EXPECT_TRUE(Exists(root + "\\uninstall.exe"));
+  RemoveTree(root);
+}
+
+// A listed library that imports another one lying beside it in the install folder
+// registers; the program's own (download) folder is still not searched for its imports.
+TEST(WindowsRegistrationTest, ListedLibraryFindsItsImportsBesideItOnly) {
+  // As Hollin does first thing at start.
+  vellumo::win::RestrictDllSearch(vellumo::win::DllSearch::kSystemFolderOnly);
+  WindowsPlatform platform;
+  const std::string built = BinaryDir() + "\\tests\\actions\\";
+  const std::string regdep = ReadAll(built + "regdep.dll");
+  const std::string depbase = ReadAll(built + "depbase.dll");
+  ASSERT_NE(regdep, "<missing>");
+  ASSERT_NE(depbase, "<missing>");
+  const std::string root = "C:\\hollin dll search";
+  RemoveTree(root);
+  ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+  for (const char* sub : {"\\installed", "\\alone"}) ASSERT_TRUE(CreateDirectoryA((root + sub).c_str(), nullptr));
+  WriteAll(root + "\\installed\\regdep.dll", regdep);
+  WriteAll(root + "\\installed\\depbase.dll", depbase);
+  WriteAll(root + "\\alone\\regdep.dll", regdep);  // depbase.dll lies only beside the test program
+  EXPECT_TRUE(platform.CallDllRegisterServer(root + "\\installed\\regdep.dll"));
+  EXPECT_FALSE(platform.CallDllRegisterServer(root + "\\alone\\regdep.dll"));
   RemoveTree(root);
 }
 
