@@ -13,6 +13,7 @@
 #include "common/win/handles.h"
 #include "fake_platform.h"
 #include "installer/actions/paths.h"
+#include "installer/actions/procedures.h"
 #include "installer/actions/registration.h"
 #include "installer/actions/win/question_box.h"
 #include "installer/actions/win/windows_platform.h"
@@ -215,6 +216,30 @@ TEST(WindowsRegistrationTest, ListedLibraryFindsItsImportsBesideItOnly) {
   EXPECT_TRUE(platform.CallDllRegisterServer(root + "\\installed\\regdep.dll"));
   EXPECT_FALSE(platform.CallDllRegisterServer(root + "\\alone\\regdep.dll"));
   RemoveTree(root);
+}
+
+// The batch file's own lines and its quoted start under the real command interpreter, in
+// folders whose names hold a blank and a "%": it deletes the program, then itself. (Wine's
+// command interpreter expands a "%" inside the text that "%0" stands for once more, so there
+// "del %0" misses a folder with "%"; Windows does not.)
+TEST(WindowsSelfDeletionTest, BatchFileWorksInFoldersWithBlanksAndPercentSigns) {
+  WindowsPlatform platform;
+  for (const char* name : {"C:\\hollin del test", "C:\\hollin 100% sure"}) {
+    SCOPED_TRACE(name);
+    const bool percent = std::string(name).find('%') != std::string::npos;
+    const std::string folder = name;
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string program = folder + "\\uninstall.exe", batch = folder + "\\del.bat";
+    WriteAll(program, "not really a program");
+    WriteAll(folder + "\\keep.txt", "stays");
+    WriteAll(batch, SelfDeleteBatchText(program));
+    ASSERT_TRUE(platform.StartHiddenAtIdle(Quoted(batch)));
+    EXPECT_TRUE(WaitFor([&] { return !Exists(program); }, 60)) << "the program is still there";
+    if (!percent) EXPECT_TRUE(WaitFor([&] { return !Exists(batch); }, 30)) << "del.bat is still there";
+    EXPECT_TRUE(Exists(folder + "\\keep.txt"));
+    RemoveTree(folder);
+  }
 }
 
 // Finds the question box on this process's windows, records its texts and presses a button.
