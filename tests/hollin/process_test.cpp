@@ -238,8 +238,9 @@ TEST(HollinProcess, DllsBesideTheInstallerAreNotLoaded) {
   }
 }
 
-// A licence of a few MB of zeros that claims 4 GB, and a file list of about 100 MB of line
-// ends (about 100 KB packed): decoding is bounded and so is what is built from it. Under
+// A licence of 12 MB of line ends that claims 4 GB (the rule test has one of zeros), and a file
+// list of about 100 MB of line ends (about 100 KB packed): decoding is bounded and so is what
+// is built from it and shown. Under
 // "/a" the installer installs what the list names, stops at the first bad line and ends
 // normally; without a switch it shows its window.
 void CraftRecords(std::vector<uint8_t>& bytes) {
@@ -274,7 +275,7 @@ void CraftRecords(std::vector<uint8_t>& bytes) {
 TEST(HollinProcess, CraftedRecordSizesEndNormally) {
   PackagePlan plan = test::BasicPlan("Crafted");
   plan.has_licence = true;
-  plan.licence_text = std::string(3u << 20, '\0');
+  plan.licence_text = std::string(12u << 20, '\n');
   plan.has_default_folder = true;
   plan.default_folder = test::ScratchFolder() + "\\Crafted";
   test::Installer i = test::WriteInstaller("crafted.exe", plan,

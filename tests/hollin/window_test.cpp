@@ -294,7 +294,7 @@ TEST_F(HollinWindow, LicenceThatLooksLikeRtfIsShownAsText) {
   // Log lines go in as text too.
   M().ClearLog();
   M().AppendLog("{\\rtf1 {\\i x}}\r\n");
-  EXPECT_EQ(M().Text(M().log_box).substr(0, 16), "{\\rtf1 {\\i x}}");
+  EXPECT_EQ(M().Text(M().log_box).find("{\\rtf1 {\\i x}}"), 0u);
 }
 
 TEST_F(HollinWindow, DefaultFolderFromRegistry) {
@@ -831,6 +831,11 @@ TEST_F(HollinWindow, CommandsDuringSetupAreIgnoredAndTheInstallIsWhole) {
   m.Click(m.setup_button);
   running = false;
   poster.join();
+  // Commands still queued would now run, rightly: they are dropped unread.
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, WM_COMMAND, WM_COMMAND, PM_REMOVE) ||
+         PeekMessageA(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
+  }
   test::Pump(100);
   EXPECT_GT(posted.load(), 20);
 

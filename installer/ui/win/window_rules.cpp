@@ -105,14 +105,16 @@ std::string LicenceLogText(const std::string& licence) {
   // would otherwise build millions of strings. No more than the log box shows.
   std::string text;
   text.reserve(static_cast<size_t>(std::min<uint64_t>(licence.size() + licence.size() / 8 + 2, kLogTextLimit)));
-  size_t i = 0;
+  size_t i = 0, lines = 0;
   bool open_line = false;
-  while (i < licence.size() && text.size() < kLogTextLimit) {
+  while (i < licence.size() && text.size() < kLogTextLimit && lines < kMaxLicenceLines) {
     char c = licence[i++];
+    if (c == '\0') break;  // the text ends at its first NUL, as a window text does
     if (c == '\r' || c == '\n') {
       if (c == '\r' && i < licence.size() && licence[i] == '\n') ++i;
       text += "\r\n";
       open_line = false;
+      ++lines;
     } else {
       text += c;
       open_line = true;
