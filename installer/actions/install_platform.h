@@ -21,6 +21,7 @@ constexpr uint8_t kRootIndexLocalMachine = 2;
 constexpr uint8_t kRootIndexClassesRoot = 3;
 
 constexpr uint32_t kDirectoryAttribute = 0x10;
+constexpr uint32_t kNoAttributes = 0xFFFFFFFF;
 
 struct FolderEntry {
   std::string name;
@@ -49,6 +50,8 @@ class InstallPlatform {
   // Files and folders; paths are ANSI text with "\" separators.
   virtual bool FolderExists(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;  // exists and is not a folder
+  // The attribute word of a file or folder, kNoAttributes when there is none.
+  virtual uint32_t Attributes(const std::string& path) = 0;
   virtual bool CreateOneFolder(const std::string& path) = 0;
   virtual bool RemoveFolder(const std::string& path) = 0;  // only succeeds when empty
   // Every entry of "folder\*.*", "." and ".." included; false when the listing cannot start.

@@ -1,6 +1,7 @@
 // The install procedure: files first, each checked against its CRC, then the action records
 // in their stored order, then the uninstaller. Every step leaves one line in the log.
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "installer/actions/action_texts.h"
@@ -12,6 +13,7 @@
 #include "installer/package/block.h"
 #include "installer/package/crc.h"
 #include "installer/package/file_list.h"
+#include "installer/package/package_format.h"
 #include "installer/package/package_reader.h"
 #include "installer/package/package_writer.h"
 
@@ -40,9 +42,8 @@ class Installer {
  private:
   void Log(const std::string& text) { host_.AppendLog(text + kLineEnd); }
   bool ExtractFiles();
-  bool ExtractOne(const std::string& line);
-  void SkipBlock(uint64_t length);
-  bool WriteBlock(const std::string& target, uint64_t length);
+  bool ExtractOne(const FileBlockLocation& block, const std::string& text);
+  bool WriteBlock(const std::string& target, uint64_t position, uint64_t length);
   void RunActionRecords();
   void RegisterListed(const RegisterListRecord& record);
   void CreateUninstaller(uint64_t autorun_position);
@@ -55,7 +56,12 @@ class Installer {
   const InstallContext& context_;
   Stream& package_;
   std::string folder_;
+  bool skip_crc_ = false;
   std::vector<std::string> file_list_;
+  // Every block is read from its own position, and the action records from theirs: the
+  // messages let through meanwhile may run commands that move the shared package stream.
+  std::vector<FileBlockLocation> blocks_;
+  uint64_t records_position_ = 0;
 };
 
 void Installer::Run() {
@@ -68,11 +74,14 @@ void Installer::Run() {
     folder_.push_back('\\');
     host_.SetPathText(folder_);
   }
+  // The box cannot change during the run; its state at the start holds for every file.
+  skip_crc_ = host_.SkipCrcChecked();
   if (!CreateFolderLevels(platform_, folder_)) {
     host_.ShowMessage(folder_ + texts::kUnableToCreate);
     return;
   }
   file_list_ = ReadFileListLines(package_, context_.file_list_position);
+  blocks_ = LocateFileBlocks(file_list_, package_.Position(), &records_position_);
   host_.SetProgressMax(static_cast<int>(file_list_.size()));
   Log(texts::kTotalPrefix + std::to_string(file_list_.size()) + texts::kTotalSuffix);
   if (!ExtractFiles()) return;
@@ -82,53 +91,42 @@ void Installer::Run() {
 }
 
 bool Installer::ExtractFiles() {
-  for (size_t i = 0; i < file_list_.size(); ++i) {
+  for (size_t i = 0; i < blocks_.size(); ++i) {
     host_.PumpMessages();
     host_.SetProgress(static_cast<int>(i + 1));
-    if (!ExtractOne(file_list_[i])) return false;
+    if (!ExtractOne(blocks_[i], file_list_[i])) return false;
   }
   return true;
 }
 
-void Installer::SkipBlock(uint64_t length) {
-  uint64_t start = package_.Position();
-  uint64_t size = package_.Size();
-  // Past the end the next block cannot be copied and reports itself as bad.
-  uint64_t end = (size == UINT64_MAX || start > size || length > size - start) ? size : start + length;
-  package_.Seek(end == UINT64_MAX ? start : end);
-}
-
 // False ends the procedure.
-bool Installer::ExtractOne(const std::string& text) {
-  FileListLine line;
-  if (!ParseFileListLine(text, &line)) {
+bool Installer::ExtractOne(const FileBlockLocation& block, const std::string& text) {
+  if (!block.parsed) {
     // Without a length no later block can be found.
     Log(folder_ + text.substr(0, text.find('|')) + texts::kIsBad);
     return false;
   }
+  const FileListLine& line = block.line;
   const std::string target = folder_ + line.name;
   if (!IsContainedName(line.name)) {
     Log(target + texts::kIsBad);
-    SkipBlock(line.block_length);
     return true;
   }
   if (!CreateFolderLevels(platform_, FolderPart(target))) {
     Log(target + texts::kUnableToCreate);
-    SkipBlock(line.block_length);
     return true;
   }
   if (platform_.FileExists(target)) {
     if (platform_.FileCrc(target) == line.crc_text) {
-      SkipBlock(line.block_length);
       Log(target + texts::kCrcSameSkip);
     } else {
       Log(target + texts::kCrcNotSameOverwrite);
       platform_.ClearReadOnly(target);
-      if (!WriteBlock(target, line.block_length)) return false;
+      if (!WriteBlock(target, block.position, line.block_length)) return false;
     }
   } else {
-    if (!WriteBlock(target, line.block_length)) return false;
-    if (host_.SkipCrcChecked())
+    if (!WriteBlock(target, block.position, line.block_length)) return false;
+    if (skip_crc_)
       Log(target + texts::kExtractedCrcIgnored);
     else if (platform_.FileCrc(target) == line.crc_text)
       Log(target + texts::kExtractedCrcCorrect);
@@ -144,19 +142,18 @@ bool Installer::ExtractOne(const std::string& text) {
 }
 
 // False (after the " is bad" line) when the block is not all in the package.
-bool Installer::WriteBlock(const std::string& target, uint64_t length) {
+bool Installer::WriteBlock(const std::string& target, uint64_t position, uint64_t length) {
   DiscardStream discard;
-  const uint64_t start = package_.Position();
   {
     std::unique_ptr<Stream> file = platform_.CreateFileForWriting(target);
-    if (ExtractFileBlock(package_, length, file ? *file : discard).copied) return true;
+    if (ExtractFileBlock(package_, position, length, file ? *file : discard).copied) return true;
   }
   // What there is of a cut block still goes into the file, so that the user has something
   // to look at; the install stops here.
   uint64_t size = package_.Size();
-  if (size != UINT64_MAX && start < size && package_.Seek(start)) {
+  if (size != UINT64_MAX && position < size) {
     std::unique_ptr<Stream> file = platform_.CreateFileForWriting(target);
-    ExtractFileBlock(package_, size - start, file ? *file : discard);
+    ExtractFileBlock(package_, position, size - position, file ? *file : discard);
   }
   Log(target + texts::kIsBad);
   return false;
@@ -182,8 +179,11 @@ void Installer::RegisterListed(const RegisterListRecord& record) {
 }
 
 void Installer::RunActionRecords() {
-  RegisterListRecord register_list = ReadRegisterListRecord(package_);
-  if (register_list.present) RegisterListed(register_list);
+  // All records are read before any of them is carried out (registration pumps messages).
+  ActionRecords records;
+  const bool records_there = records_position_ <= package_.Size() && package_.Seek(records_position_);
+  if (records_there) ReadActionRecords(package_, &records);
+  if (records.register_list.present) RegisterListed(records.register_list);
 
   if (!context_.uninstall_key.empty()) {
     Log(texts::kWriteUninstallKey + context_.uninstall_key);
@@ -191,18 +191,17 @@ void Installer::RunActionRecords() {
                       folder_ + texts::kUninstallerName);
   }
 
-  ProgramRecord run = ReadRunRecord(package_);
+  const ProgramRecord& run = records.run_after_install;
   if (run.present) {
     std::string path = ProgramPath(run.program);
     if (!path.empty()) {
       Log(texts::kExecute + path);
-      platform_.ShellOpen(FileNamePart(path), run.has_parameters ? run.parameters : std::string(),
+      platform_.ShellOpen(Quoted(FileNamePart(path)), run.has_parameters ? run.parameters : std::string(),
                           FolderPart(path), kShowMinimized);
     }
   }
 
-  const uint64_t autorun_position = package_.Position();
-  ProgramRecord autorun = ReadAutorunRecord(package_);
+  const ProgramRecord& autorun = records.autorun;
   if (autorun.present) {
     std::string path = ProgramPath(autorun.program);
     if (!path.empty()) {
@@ -211,7 +210,7 @@ void Installer::RunActionRecords() {
     }
   }
 
-  ExeVerbRecord exe_verb = ReadExeVerbRecord(package_);
+  const ExeVerbRecord& exe_verb = records.exe_verb;
   if (exe_verb.present) {
     std::string path = ProgramPath(exe_verb.program);
     if (!path.empty()) {
@@ -231,10 +230,11 @@ void Installer::RunActionRecords() {
   struct VerbStep {
     const char* log;
     const char* base;
+    const VerbRecord& verb;
   };
-  for (const VerbStep& step : {VerbStep{texts::kAnyFileShell, kAnyFileShellBase},
-                               VerbStep{texts::kFolderShell, kFolderShellBase}}) {
-    VerbRecord verb = ReadVerbRecord(package_);
+  for (const VerbStep& step : {VerbStep{texts::kAnyFileShell, kAnyFileShellBase, records.any_file_verb},
+                               VerbStep{texts::kFolderShell, kFolderShellBase, records.folder_verb}}) {
+    const VerbRecord& verb = step.verb;
     if (!verb.present) continue;
     std::string path = ProgramPath(verb.program);
     if (path.empty()) continue;
@@ -243,7 +243,7 @@ void Installer::RunActionRecords() {
       RegisterShellVerb(platform_, step.base, verb.verb, verb.has_extra, verb.extra, path);
   }
 
-  FileTypeRecord file_type = ReadFileTypeRecord(package_);
+  const FileTypeRecord& file_type = records.file_type;
   if (file_type.present) {
     std::string path = ProgramPath(file_type.program);
     if (!path.empty()) {
@@ -255,14 +255,12 @@ void Installer::RunActionRecords() {
     }
   }
 
-  for (int i = 0; i < 3; ++i) ReadRegistryRemovalRecord(package_);  // the uninstaller's
+  // Records 8 to 10 are the uninstaller's.
+  if (records.desktop_shortcut.present)
+    CreateDesktopShortcut(host_, platform_, folder_, records.desktop_shortcut);
+  CreateProgramGroup(host_, platform_, folder_, records.program_group);
 
-  ShortcutRecord desktop = ReadShortcutRecord(package_);
-  if (desktop.present) CreateDesktopShortcut(host_, platform_, folder_, desktop);
-  ProgramGroupRecord group = ReadProgramGroupRecord(package_);
-  CreateProgramGroup(host_, platform_, folder_, group);
-
-  CreateUninstaller(autorun_position);
+  CreateUninstaller(records_there ? records.autorun.position : UINT64_MAX);
 }
 
 void Installer::CreateUninstaller(uint64_t autorun_position) {
@@ -303,7 +301,13 @@ void RunInstallProcedure(InstallHost& host, InstallPlatform& platform, const Ins
     return;
   }
   if (!context.package) return;
-  Installer(host, platform, context).Run();
+  try {
+    Installer(host, platform, context).Run();
+  } catch (const std::bad_alloc&) {
+    // Memory a crafted package asked for and the system could not give: reported like the
+    // bad block it is, and the program goes on (or, under "/a" or "/u", ends normally).
+    host.SetWindowCaption(kDecodeErrorCaption);
+  }
 }
 
 }  // namespace hollin

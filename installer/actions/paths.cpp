@@ -26,6 +26,8 @@ std::string ToLowerAscii(std::string_view text) {
   return out;
 }
 
+std::string Quoted(std::string_view path) { return "\"" + std::string(path) + "\""; }
+
 std::string LowerExtension(std::string_view path) {
   std::string name = FileNamePart(path);
   size_t dot = name.rfind('.');
@@ -42,23 +44,29 @@ bool CreateFolderLevels(InstallPlatform& platform, const std::string& folder) {
   return platform.FolderExists(folder);
 }
 
-bool RemoveEmptyFolders(InstallPlatform& platform, const std::string& folder) {
-  std::vector<FolderEntry> entries;
-  if (!platform.ListFolder(folder, &entries)) return false;
+void RemoveInstalledFolders(InstallPlatform& platform, const std::string& folder,
+                            const std::vector<std::string>& names) {
   const std::string base = WithTrailingBackslash(folder);
-  bool empty = true;
-  for (const FolderEntry& entry : entries) {
-    if (entry.name == "." || entry.name == "..") continue;
-    empty = false;
-    // Exactly the directory attribute: hidden, read-only, archived folders and reparse
-    // points (links to elsewhere) are left alone.
-    if (entry.attributes == kDirectoryAttribute) {
-      RemoveEmptyFolders(platform, base + entry.name);
-      platform.RemoveFolder(base + entry.name);
+  std::string previous;
+  for (const std::string& name : names) {
+    if (!IsContainedName(name)) continue;
+    std::string path = base + name;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    // Names of one folder stand together in the list: its chain is walked once for them.
+    std::string chain = FolderPart(path);
+    if (ToLowerAscii(chain) == previous) continue;
+    previous = ToLowerAscii(chain);
+    // Up the name's chain, deepest first. A folder that still holds something stays, and is
+    // tried again after the last name below it. Hidden, read-only or archived folders and
+    // reparse points (links to elsewhere) stay, as they always have.
+    for (size_t at = path.rfind('\\'); at != std::string::npos && at >= base.size(); at = path.rfind('\\', at - 1)) {
+      std::string level = path.substr(0, at);
+      if (platform.Attributes(level) == kDirectoryAttribute) platform.RemoveFolder(level);  // fails unless empty
+      if (at == 0) break;
     }
   }
-  if (empty) platform.RemoveFolder(folder);
-  return true;
+  platform.RemoveFolder(base);
 }
 
 }  // namespace hollin

@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/stored_name.h"
 #include "installer/actions/install_platform.h"
@@ -18,6 +19,9 @@ std::string FileNamePart(std::string_view path);
 // The extension from the last "." of the file-name part, lower-cased ("" when none).
 std::string LowerExtension(std::string_view path);
 std::string ToLowerAscii(std::string_view text);
+// The path in double quotes, as every path in a command line goes: unquoted, a path with
+// blanks ("C:\Program Files\...") would first be tried as "C:\Program.exe".
+std::string Quoted(std::string_view path);
 
 // True when `name` names something inside the folder it is appended to: not empty, not
 // absolute, no drive, stream or device part, no "." or ".." component (nor one that the
@@ -30,9 +34,12 @@ using vellumo::IsContainedName;
 // "C:\" creates nothing. Answers whether the folder exists afterwards.
 bool CreateFolderLevels(InstallPlatform& platform, const std::string& folder);
 
-// Removes the empty folders below `folder`, innermost first, and `folder` itself when it was
-// empty to begin with. Only entries whose attribute word is exactly the directory attribute
-// are entered. False when the folder cannot be listed.
-bool RemoveEmptyFolders(InstallPlatform& platform, const std::string& folder);
+// The uninstaller's sweep: removes the folders that the file list's names lead through
+// (names relative to `folder`, as the install created them), deepest first, each only when
+// it is empty and its attribute word is exactly the directory attribute; then `folder`
+// itself when empty. Nothing else is looked at, so an install folder such as a drive root or
+// Program Files keeps every folder that was never ours.
+void RemoveInstalledFolders(InstallPlatform& platform, const std::string& folder,
+                            const std::vector<std::string>& names);
 
 }  // namespace hollin

@@ -137,7 +137,7 @@ void DeleteKeyTree(InstallPlatform& platform, uint8_t root_index, const std::str
 }
 
 bool RegisterExe(InstallPlatform& platform, const std::string& path) {
-  return platform.ShellOpen(path, "/RegServer", "", kShowNormal) > 32;
+  return platform.ShellOpen(Quoted(path), "/RegServer", "", kShowNormal) > 32;
 }
 
 bool RegisterDll(InstallPlatform& platform, const std::string& path) {
@@ -145,7 +145,7 @@ bool RegisterDll(InstallPlatform& platform, const std::string& path) {
 }
 
 void ImportRegistryFile(InstallPlatform& platform, const std::string& path) {
-  platform.ShellOpen("regedit", "/s \"" + path + "\"", platform.WindowsFolder(), kShowNormal);
+  platform.ShellOpen("regedit", "/s " + Quoted(path), platform.WindowsFolder(), kShowNormal);
 }
 
 }  // namespace hollin

@@ -2,6 +2,7 @@
 // entries and shortcuts the action records describe, extra files, and last a batch file
 // that deletes the uninstaller once it has ended.
 #include <memory>
+#include <new>
 
 #include "installer/actions/action_texts.h"
 #include "installer/actions/paths.h"
@@ -17,7 +18,13 @@
 namespace hollin {
 
 std::string SelfDeleteBatchText(const std::string& own_path) {
-  const std::string quoted = "\"" + own_path + "\"";
+  // In a batch file "%" starts a variable: a folder named "100%" must stay itself.
+  std::string escaped;
+  for (char c : own_path) {
+    escaped += c;
+    if (c == '%') escaped += '%';
+  }
+  const std::string quoted = Quoted(escaped);
   return std::string(":try") + texts::kLineEnd + "del " + quoted + texts::kLineEnd + "if exist " +
          quoted + " goto try" + texts::kLineEnd + "del %0" + texts::kLineEnd;
 }
@@ -57,8 +64,14 @@ void Uninstaller::Run() {
   DeleteInstalledFiles(data.file_list);
 
   Log(texts::kRemovePrefix + own_folder_ + texts::kPossibleSubfolder);
-  // A folder that held only empty folders is empty only after the first pass.
-  if (RemoveEmptyFolders(platform_, own_folder_)) RemoveEmptyFolders(platform_, own_folder_);
+  // Only the folders the installed names lead through: the install folder may be a drive
+  // root or Program Files itself, whose other empty folders are not ours.
+  std::vector<std::string> names;
+  for (const std::string& text : data.file_list) {
+    FileListLine line;
+    if (ParseFileListLine(text, &line)) names.push_back(line.name);
+  }
+  RemoveInstalledFolders(platform_, own_folder_, names);
 
   RemoveRegistryEntries(data.records);
   RemoveShortcuts(data.records);
@@ -184,7 +197,7 @@ void Uninstaller::StartSelfDeletion() {
     const std::string text = SelfDeleteBatchText(context_.own_path);
     if (file->Write(text.data(), text.size()) != text.size()) return;
   }
-  platform_.StartHiddenAtIdle(batch);
+  platform_.StartHiddenAtIdle(Quoted(batch));
 }
 
 }  // namespace
@@ -199,7 +212,13 @@ void RunUninstallProcedure(InstallHost& host, InstallPlatform& platform, const I
   if (context.first_argument != texts::kUninstallArgument && !host.AskYesNo(texts::kUninstallQuestion))
     return;
   if (!context.package) return;
-  Uninstaller(host, platform, context).Run();
+  try {
+    Uninstaller(host, platform, context).Run();
+  } catch (const std::bad_alloc&) {
+    // Memory a crafted package asked for and the system could not give: reported like the
+    // bad block it is, and the program goes on (or, under "/a" or "/u", ends normally).
+    host.SetWindowCaption(kDecodeErrorCaption);
+  }
 }
 
 }  // namespace hollin

@@ -115,18 +115,28 @@ uint64_t Inflate(Stream& source, uint64_t source_left, Stream& dest, uint64_t ex
 
 void SetDecodeFailureHandler(DecodeFailureHandler handler) { g_failure_handler = handler; }
 
+void ReportDecodeFailure() {
+  if (g_failure_handler) g_failure_handler();
+}
+
 uint64_t StreamCopy(Stream& dest, Stream& src, uint64_t count) {
+  uint64_t position = src.Position();
   if (count == 0) {
-    uint64_t size = src.Size();
-    if (size == UINT64_MAX || !src.Seek(0)) return 0;
-    count = size;
+    count = src.Size();
+    position = 0;
+    if (count == UINT64_MAX) return 0;
   }
+  return StreamCopyFrom(dest, src, position, count);
+}
+
+uint64_t StreamCopyFrom(Stream& dest, Stream& src, uint64_t position, uint64_t count) {
   if (count == 0) return 0;
   std::vector<uint8_t> buffer;
   if (!Allocate(buffer, static_cast<size_t>(std::min<uint64_t>(count, kCopyChunkSize)))) return 0;
   uint64_t total = 0;
   while (total < count) {
     PumpMessages();
+    if (position > UINT64_MAX - total || !src.Seek(position + total)) break;
     size_t want = static_cast<size_t>(std::min<uint64_t>(count - total, buffer.size()));
     size_t got = src.Read(buffer.data(), want);
     if (got == 0) break;
@@ -137,7 +147,7 @@ uint64_t StreamCopy(Stream& dest, Stream& src, uint64_t count) {
   return total;
 }
 
-BlockDecodeResult DecodeBlock(Stream& source, Stream& dest) {
+BlockDecodeResult DecodeBlock(Stream& source, Stream& dest, uint64_t limit) {
   BlockDecodeResult result;
   uint64_t size = source.Size();
   if (size == UINT64_MAX || !source.Seek(0)) return result;
@@ -149,21 +159,23 @@ BlockDecodeResult DecodeBlock(Stream& source, Stream& dest) {
   }
   result.has_size = true;
   result.expected = expected;
+  result.over_limit = expected > limit;
+  const uint64_t wanted = result.over_limit ? limit : expected;
   uint64_t source_left = size - 4;
   if (auto* memory = dynamic_cast<MemoryStream*>(&dest)) {
-    uint64_t justified = std::min<uint64_t>(expected, source_left * kMaxInflateRatio + 64);
+    uint64_t justified = std::min<uint64_t>(wanted, source_left * kMaxInflateRatio + 64);
     justified = std::min(justified, kMaxReservation);
     memory->Reserve(static_cast<size_t>(memory->Position() + justified));
   }
-  result.produced = Inflate(source, source_left, dest, expected);
-  result.complete = result.produced == result.expected;
+  result.produced = Inflate(source, source_left, dest, wanted);
+  result.complete = !result.over_limit && result.produced == result.expected;
   dest.Seek(0);
   if (result.failed() && g_failure_handler) g_failure_handler();
   return result;
 }
 
 BlockDecodeResult ReadLengthPrefixedBlock(Stream& stream, Stream& dest,
-                                          LengthPrefixedBlockInfo* info) {
+                                          LengthPrefixedBlockInfo* info, uint64_t limit) {
   LengthPrefixedBlockInfo local;
   LengthPrefixedBlockInfo& i = info ? *info : local;
   i = LengthPrefixedBlockInfo{};
@@ -178,25 +190,33 @@ BlockDecodeResult ReadLengthPrefixedBlock(Stream& stream, Stream& dest,
     uint64_t available = (size == UINT64_MAX || here > size) ? 0 : size - here;
     uint64_t take = std::min<uint64_t>(i.declared_length, available);
     if (take > 0 && packed.Reserve(static_cast<size_t>(take))) {
-      i.stored_length = StreamCopy(packed, stream, take);
+      i.stored_length = StreamCopyFrom(packed, stream, here, take);
     }
   }
-  return DecodeBlock(packed, dest);
+  BlockDecodeResult result = DecodeBlock(packed, dest, limit);
+  // Copy and decoding pump messages, which may move the stream: the records after this one
+  // are read from here on.
+  if (ok) stream.Seek(i.position + 4 + i.stored_length);
+  return result;
+}
+
+FileBlockResult ExtractFileBlock(Stream& package, uint64_t position, uint64_t block_length,
+                                 Stream& dest) {
+  FileBlockResult result;
+  uint64_t size = package.Size();
+  if (size == UINT64_MAX || position > size || block_length > size - position) return result;
+  MemoryStream packed;
+  if (!packed.Reserve(static_cast<size_t>(block_length))) return result;
+  if (StreamCopyFrom(packed, package, position, block_length) != block_length) return result;
+  result.copied = true;
+  result.decode = DecodeBlock(packed, dest);
+  return result;
 }
 
 FileBlockResult ExtractFileBlock(Stream& package, uint64_t block_length, Stream& dest) {
-  FileBlockResult result;
-  uint64_t start = package.Position();
-  uint64_t size = package.Size();
-  if (size == UINT64_MAX || start > size || block_length > size - start) return result;
-  MemoryStream packed;
-  if (!packed.Reserve(static_cast<size_t>(block_length))) return result;
-  if (StreamCopy(packed, package, block_length) != block_length) {
-    package.Seek(start);
-    return result;
-  }
-  result.copied = true;
-  result.decode = DecodeBlock(packed, dest);
+  const uint64_t start = package.Position();
+  FileBlockResult result = ExtractFileBlock(package, start, block_length, dest);
+  if (!result.copied) package.Seek(start);
   return result;
 }
 

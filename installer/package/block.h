@@ -14,9 +14,15 @@ namespace hollin {
 // number of bytes written to `dest`.
 uint64_t StreamCopy(Stream& dest, Stream& src, uint64_t count);
 
+// Copies `count` bytes that start at `position` in `src`, seeking `src` before every chunk:
+// whatever runs inside the message pump between chunks and moves the shared package stream
+// cannot shift what is read. Returns the number of bytes written to `dest`.
+uint64_t StreamCopyFrom(Stream& dest, Stream& src, uint64_t position, uint64_t count);
+
 struct BlockDecodeResult {
   bool has_size = false;   // the 4-byte U could be read (otherwise nothing was decoded)
   bool complete = false;   // exactly U bytes were produced
+  bool over_limit = false; // U exceeded the caller's limit; only `limit` bytes were decoded
   uint64_t expected = 0;   // U
   uint64_t produced = 0;   // bytes written to the destination
   // A failure the user is told about: U was read but fewer bytes came out.
@@ -27,14 +33,19 @@ struct BlockDecodeResult {
 // (a fresh stream: from 0), then rewinds `dest` to 0. Output beyond U is cut; a corrupt or
 // truncated stream leaves the partial data in `dest`. Memory for a MemoryStream destination
 // is reserved only as far as the source can justify, then grows as data arrives.
-// When failed(), the decode-failure handler runs (once per call).
-BlockDecodeResult DecodeBlock(Stream& source, Stream& dest);
+// When failed(), the decode-failure handler runs (once per call). A U above `limit` is
+// decoded only up to `limit` bytes and counts as a failure: a size field must not make
+// Hollin build more than the caller can use.
+BlockDecodeResult DecodeBlock(Stream& source, Stream& dest, uint64_t limit = UINT64_MAX);
 
 // Called after a failed decode; Hollin sets the main window caption to
 // kDecodeErrorCaption from it. Pass nullptr to remove. Not called when the block is
 // shorter than its 4-byte size.
 using DecodeFailureHandler = void (*)();
 void SetDecodeFailureHandler(DecodeFailureHandler handler);
+// Reports a bad block the way a failed decode does (a record cut to its bounds, memory that
+// could not be had).
+void ReportDecodeFailure();
 
 struct LengthPrefixedBlockInfo {
   uint64_t position = 0;        // where the u32 N stands
@@ -45,18 +56,23 @@ struct LengthPrefixedBlockInfo {
 
 // Reads a length-prefixed block at the stream's position (u32 N, then N bytes holding one
 // stored block), cuts N to what the stream still holds, and decodes it into `dest`
-// (rewound). The stream is left right after the bytes taken.
+// (rewound), at most `limit` bytes of it. The stream is left right after the bytes taken.
 BlockDecodeResult ReadLengthPrefixedBlock(Stream& stream, Stream& dest,
-                                          LengthPrefixedBlockInfo* info = nullptr);
+                                          LengthPrefixedBlockInfo* info = nullptr,
+                                          uint64_t limit = UINT64_MAX);
 
 struct FileBlockResult {
   bool copied = false;        // all block_length bytes were present and read
   BlockDecodeResult decode;   // valid when copied
 };
 
-// Decodes one packaged file: copies exactly `block_length` bytes from the stream's position
-// into memory and decodes them into `dest` (rewound). When fewer bytes remain than the
-// length says, nothing is decoded, copied is false and the stream stays at the block start.
+// Decodes one packaged file: copies exactly `block_length` bytes from `position` into
+// memory and decodes them into `dest` (rewound). When fewer bytes remain than the length
+// says, nothing is decoded and copied is false.
+FileBlockResult ExtractFileBlock(Stream& package, uint64_t position, uint64_t block_length,
+                                 Stream& dest);
+// The same from the stream's position; a block that is not all there leaves the stream at
+// its start.
 FileBlockResult ExtractFileBlock(Stream& package, uint64_t block_length, Stream& dest);
 
 }  // namespace hollin

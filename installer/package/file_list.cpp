@@ -1,6 +1,9 @@
 #include "installer/package/file_list.h"
 
+#include <cstdint>
 #include <limits>
+
+#include "installer/package/package_format.h"
 
 namespace hollin {
 
@@ -35,11 +38,20 @@ std::string FormatFileListLine(const FileListLine& line) {
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
+  return SplitLines(text, SIZE_MAX, nullptr);
+}
+
+std::vector<std::string> SplitLines(std::string_view text, size_t max_lines, bool* cut) {
   std::vector<std::string> lines;
+  if (cut) *cut = false;
   size_t start = 0, i = 0;
   while (i < text.size()) {
     char c = text[i];
     if (c == '\r' || c == '\n') {
+      if (lines.size() >= max_lines) {
+        if (cut) *cut = true;
+        return lines;
+      }
       lines.emplace_back(text.substr(start, i - start));
       ++i;
       if (c == '\r' && i < text.size() && text[i] == '\n') ++i;
@@ -48,7 +60,13 @@ std::vector<std::string> SplitLines(std::string_view text) {
       ++i;
     }
   }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
+  if (start < text.size()) {
+    if (lines.size() >= max_lines) {
+      if (cut) *cut = true;
+      return lines;
+    }
+    lines.emplace_back(text.substr(start));
+  }
   return lines;
 }
 
@@ -65,10 +83,15 @@ std::vector<std::string> ReadFileListLines(Stream& package, uint64_t file_list_p
                                            BlockDecodeResult* decode) {
   BlockDecodeResult result;
   MemoryStream plain;
-  if (package.Seek(file_list_position)) result = ReadLengthPrefixedBlock(package, plain);
+  if (package.Seek(file_list_position))
+    result = ReadLengthPrefixedBlock(package, plain, nullptr, kMaxListTextBytes);
   if (decode) *decode = result;
   const auto& bytes = plain.bytes();
-  return SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  bool cut = false;
+  std::vector<std::string> lines = SplitLines(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), kMaxListLines, &cut);
+  if (cut && !result.failed()) ReportDecodeFailure();
+  return lines;
 }
 
 std::vector<FileBlockLocation> LocateFileBlocks(const std::vector<std::string>& lines,

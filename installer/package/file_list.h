@@ -29,12 +29,16 @@ std::string FormatFileListLine(const FileListLine& line);
 // Splits text into lines the way a text-list loader does: CR LF, a bare CR or a bare LF
 // each end a line; a last line without an ending still counts; no line after a final end.
 std::vector<std::string> SplitLines(std::string_view text);
+// The same, keeping at most `max_lines` lines; `cut` (when given) tells whether more followed.
+std::vector<std::string> SplitLines(std::string_view text, size_t max_lines, bool* cut);
 // Lines joined, each followed by CR LF (the last one too).
 std::string JoinLines(const std::vector<std::string>& lines);
 
 // Reads the file list block at `file_list_position` (u32 N, then N bytes holding a stored
 // block, cut to what the file holds) and returns its lines. The stream is left at the first
-// file block. `decode` (when given) receives the block decoding result.
+// file block. `decode` (when given) receives the block decoding result. The text is
+// bounded by kMaxListTextBytes and kMaxListLines; a list cut to them is reported like a
+// failed decode.
 std::vector<std::string> ReadFileListLines(Stream& package, uint64_t file_list_position,
                                            BlockDecodeResult* decode = nullptr);
 

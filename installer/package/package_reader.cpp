@@ -1,6 +1,7 @@
 #include "installer/package/package_reader.h"
 
 #include <algorithm>
+#include <new>
 
 #include "installer/package/file_list.h"
 #include "installer/package/header_string.h"
@@ -96,9 +97,22 @@ bool ReadPackageHeader(Stream& file, uint64_t package_offset, PackageHeader* out
   h.has_licence = c.Flag();
   bool licence_complete = true;
   if (h.has_licence) {
-    MemoryStream plain;
-    h.licence_decode = ReadLengthPrefixedBlock(file, plain, &h.licence_block);
-    h.licence_text.assign(plain.bytes().begin(), plain.bytes().end());
+    const uint64_t block_position = file.Position();
+    try {
+      MemoryStream plain;
+      // No more than the log box shows.
+      h.licence_decode = ReadLengthPrefixedBlock(file, plain, &h.licence_block, kLogTextLimit);
+      h.licence_text.assign(plain.bytes().begin(), plain.bytes().end());
+    } catch (const std::bad_alloc&) {
+      // Start-up goes on without the licence text, past the block, as after a bad block.
+      h.licence_text.clear();
+      ReportDecodeFailure();
+      const uint64_t size = file.Size();
+      const uint64_t end = h.licence_block.has_length && size != UINT64_MAX && block_position + 4 <= size
+                               ? block_position + 4 + std::min<uint64_t>(h.licence_block.declared_length, size - block_position - 4)
+                               : block_position;
+      file.Seek(end);
+    }
     licence_complete = h.licence_block.has_length &&
                        h.licence_block.stored_length == h.licence_block.declared_length;
   }
@@ -122,9 +136,12 @@ RegisterListRecord ReadRegisterListRecord(Stream& s) {
   r.present = FlagIsSet(ReadFlag(s));
   if (r.present) {
     MemoryStream plain;
-    r.decode = ReadLengthPrefixedBlock(s, plain, &r.block);
+    r.decode = ReadLengthPrefixedBlock(s, plain, &r.block, kMaxListTextBytes);
     const auto& b = plain.bytes();
-    r.names = SplitLines(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
+    bool cut = false;
+    r.names = SplitLines(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()),
+                         kMaxListLines, &cut);
+    if (cut && !r.decode.failed()) ReportDecodeFailure();
   }
   return r;
 }
@@ -265,10 +282,15 @@ void ReadUninstallData(Stream& s, uint64_t header_end, UninstallData* out) {
     uint64_t here = s.Position();
     uint64_t available = (size == UINT64_MAX || here > size) ? 0 : size - here;
     uint64_t take = std::min<uint64_t>(out->declared_length, available);
+    // Only as much of the list as an installer could have written.
+    uint64_t kept = std::min<uint64_t>(take, kMaxListTextBytes);
     MemoryStream text;
-    if (take > 0 && text.Reserve(static_cast<size_t>(take))) StreamCopy(text, s, take);
+    if (kept > 0 && text.Reserve(static_cast<size_t>(kept))) StreamCopyFrom(text, s, here, kept);
     out->file_list_text.assign(text.bytes().begin(), text.bytes().end());
-    out->file_list = SplitLines(out->file_list_text);
+    bool cut = false;
+    out->file_list = SplitLines(out->file_list_text, kMaxListLines, &cut);
+    if (cut || kept < take) ReportDecodeFailure();
+    s.Seek(here + take);
   }
   ReadUninstallActionRecords(s, &out->records);
 }

@@ -20,9 +20,7 @@ size_t MemoryStream::Write(const void* buffer, size_t n) {
   try {
     if (n > SIZE_MAX - position_) return 0;
     if (position_ + n > bytes_.size()) bytes_.resize(position_ + n);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  } catch (const std::length_error&) {
+  } catch (...) {  // memory that cannot be had, or more than a vector can hold
     return 0;
   }
   std::memcpy(bytes_.data() + position_, buffer, n);
@@ -39,9 +37,7 @@ bool MemoryStream::Seek(uint64_t position) {
 bool MemoryStream::Reserve(size_t n) {
   try {
     bytes_.reserve(n);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
+  } catch (...) {  // memory that cannot be had, or more than a vector can hold
     return false;
   }
   return true;

@@ -147,26 +147,6 @@ std::string JoinTextLines(std::string_view bytes) {
   return text;
 }
 
-bool IsSafeExtractName(std::string_view name) {
-  if (name.empty()) return false;
-  if (name[0] == '\\' || name[0] == '/') return false;
-  if (name.find(':') != std::string_view::npos) return false;  // drive or stream name
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = name.size();
-    std::string_view part = name.substr(start, end - start);
-    // Windows drops trailing dots and blanks of a component, so "..." and ".. " are ".."
-    // in disguise: refuse every component made of dots and blanks only with two dots.
-    if (part.find_first_not_of(". ") == std::string_view::npos &&
-        std::count(part.begin(), part.end(), '.') >= 2) {
-      return false;
-    }
-    start = end + 1;
-  }
-  return true;
-}
-
 std::string FolderWithSeparator(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;

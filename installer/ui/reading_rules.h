@@ -56,9 +56,6 @@ std::string JoinTextLines(std::string_view bytes);
 constexpr uint64_t kReadingBlockLimit = kReadingSizeLimit;
 inline bool ReadingBlockTooBig(uint64_t block_length) { return block_length > kReadingBlockLimit; }
 
-// A packaged name may be extracted under a chosen folder only when it stays inside it:
-// not empty, not absolute (no leading "\" or "/", no drive), no ".." component.
-bool IsSafeExtractName(std::string_view name);
 // Folder path with one trailing "\" (none added when it already ends with one).
 std::string FolderWithSeparator(std::string folder);
 

@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <thread>
 
+#include "common/win/dll_search.h"
 #include "common/win/handles.h"
 #include "fake_platform.h"
 #include "installer/actions/paths.h"
+#include "installer/actions/procedures.h"
 #include "installer/actions/registration.h"
 #include "installer/actions/win/question_box.h"
 #include "installer/actions/win/windows_platform.h"
@@ -175,21 +177,69 @@ TEST(WindowsShortcutTest, LinksWrittenReadBackAndNonLinksAreBad) {
   RemoveTree(folder);
 }
 
-TEST(WindowsFoldersTest, EmptyFolderRemovalKeepsFoldersWithOtherAttributes) {
+TEST(WindowsFoldersTest, FolderSweepKeepsFoldersWithOtherAttributesAndOthersFolders) {
   WindowsPlatform platform;
   const std::string root = "C:\\hollin-folders";
   RemoveTree(root);
-  for (const char* f : {"", "\\a", "\\a\\b", "\\a\\b\\c", "\\hidden", "\\full"})
+  for (const char* f : {"", "\\a", "\\a\\b", "\\a\\b\\c", "\\hidden", "\\full", "\\users empty"})
     ASSERT_TRUE(CreateDirectoryA((root + f).c_str(), nullptr)) << f;
   SetFileAttributesA((root + "\\hidden").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
   WriteAll(root + "\\full\\keep.txt", "x");
   WriteAll(root + "\\uninstall.exe", "x");
-  EXPECT_TRUE(RemoveEmptyFolders(platform, root + "\\"));
+  RemoveInstalledFolders(platform, root + "\\", {"a\\b\\c\\x.txt", "hidden\\y.txt", "full\\z.txt"});
   EXPECT_FALSE(Exists(root + "\\a"));
   EXPECT_TRUE(Exists(root + "\\hidden"));
   EXPECT_TRUE(Exists(root + "\\full\\keep.txt"));
+  EXPECT_TRUE(Exists(root + "\\users empty"));  // not named by the list: never ours
   EXPECT_TRUE(Exists(root + "\\uninstall.exe"));
   RemoveTree(root);
+}
+
+// A listed library that imports another one lying beside it in the install folder
+// registers; the program's own (download) folder is still not searched for its imports.
+TEST(WindowsRegistrationTest, ListedLibraryFindsItsImportsBesideItOnly) {
+  // As Hollin does first thing at start.
+  vellumo::win::RestrictDllSearch(vellumo::win::DllSearch::kSystemFolderOnly);
+  WindowsPlatform platform;
+  const std::string built = BinaryDir() + "\\tests\\actions\\";
+  const std::string regdep = ReadAll(built + "regdep.dll");
+  const std::string depbase = ReadAll(built + "depbase.dll");
+  ASSERT_NE(regdep, "<missing>");
+  ASSERT_NE(depbase, "<missing>");
+  const std::string root = "C:\\hollin dll search";
+  RemoveTree(root);
+  ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+  for (const char* sub : {"\\installed", "\\alone"}) ASSERT_TRUE(CreateDirectoryA((root + sub).c_str(), nullptr));
+  WriteAll(root + "\\installed\\regdep.dll", regdep);
+  WriteAll(root + "\\installed\\depbase.dll", depbase);
+  WriteAll(root + "\\alone\\regdep.dll", regdep);  // depbase.dll lies only beside the test program
+  EXPECT_TRUE(platform.CallDllRegisterServer(root + "\\installed\\regdep.dll"));
+  EXPECT_FALSE(platform.CallDllRegisterServer(root + "\\alone\\regdep.dll"));
+  RemoveTree(root);
+}
+
+// The batch file's own lines and its quoted start under the real command interpreter, in
+// folders whose names hold a blank and a "%": it deletes the program, then itself. (Wine's
+// command interpreter expands a "%" inside the text that "%0" stands for once more, so there
+// "del %0" misses a folder with "%"; Windows does not.)
+TEST(WindowsSelfDeletionTest, BatchFileWorksInFoldersWithBlanksAndPercentSigns) {
+  WindowsPlatform platform;
+  for (const char* name : {"C:\\hollin del test", "C:\\hollin 100% sure"}) {
+    SCOPED_TRACE(name);
+    const bool percent = std::string(name).find('%') != std::string::npos;
+    const std::string folder = name;
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string program = folder + "\\uninstall.exe", batch = folder + "\\del.bat";
+    WriteAll(program, "not really a program");
+    WriteAll(folder + "\\keep.txt", "stays");
+    WriteAll(batch, SelfDeleteBatchText(program));
+    ASSERT_TRUE(platform.StartHiddenAtIdle(Quoted(batch)));
+    EXPECT_TRUE(WaitFor([&] { return !Exists(program); }, 60)) << "the program is still there";
+    if (!percent) EXPECT_TRUE(WaitFor([&] { return !Exists(batch); }, 30)) << "del.bat is still there";
+    EXPECT_TRUE(Exists(folder + "\\keep.txt"));
+    RemoveTree(folder);
+  }
 }
 
 // Finds the question box on this process's windows, records its texts and presses a button.

@@ -158,6 +158,12 @@ class FakePlatform : public InstallPlatform {
   // Files and folders.
   bool FolderExists(const std::string& path) override { return folders.count(Lower(StripSlash(path))) > 0; }
   bool FileExists(const std::string& path) override { return files.count(Lower(path)) > 0; }
+  uint32_t Attributes(const std::string& path) override {
+    auto folder = folders.find(Lower(StripSlash(path)));
+    if (folder != folders.end()) return folder->second;
+    auto file = files.find(Lower(path));
+    return file == files.end() ? kNoAttributes : file->second.attributes;
+  }
   bool CreateOneFolder(const std::string& path) override {
     created_folders.push_back(path);
     std::string p = Lower(StripSlash(path));

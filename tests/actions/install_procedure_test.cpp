@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "installer/package/message_pump.h"
+
 #include "procedure_fixture.h"
 
 namespace hollin {
@@ -316,7 +320,8 @@ TEST(InstallActionsTest, EveryRecordInStoredOrder) {
 
   EXPECT_EQ(run.platform.dll_calls, (std::vector<std::string>{At("good.dll"), At("bad.dll")}));
   EXPECT_EQ(run.platform.shell_calls,
-            (std::vector<ShellCall>{{At("tool.EXE"), "/RegServer", "", 1}, {"app.exe", "--first", kFolder, 2}}));
+            (std::vector<ShellCall>{{"\"" + At("tool.EXE") + "\"", "/RegServer", "", 1},
+                                    {"\"app.exe\"", "--first", kFolder, 2}}));
   EXPECT_EQ(run.platform.Value(kHklm, "software\\microsoft\\windows\\currentversion\\run", "app.exe"),
             app + " \"-min\"");
   const std::string short_command = "C:\\PROGRA~1\\Demo\\app.exe";
@@ -419,6 +424,62 @@ TEST(InstallActionsTest, ProgramStringsLeadingOutOfTheFolderAreRefused) {
   EXPECT_TRUE(run.platform.shell_calls.empty());
   EXPECT_EQ(run.platform.Value(kHklm, "software\\microsoft\\windows\\currentversion\\run", "evil.exe"), "<missing>");
   EXPECT_FALSE(run.platform.HasKey(kHkcr, ".x"));
+}
+
+std::function<void()> g_global_pump;
+
+// Every file (links included) and every registry value, as text.
+std::string Dump(const FakePlatform& platform) {
+  std::string out;
+  for (const auto& [path, file] : platform.files)
+    out += path + "=" + std::string(file.bytes.begin(), file.bytes.end()) + "\n";
+  for (const auto& [root, keys] : platform.registry)
+    for (const auto& [path, key] : keys)
+      for (const auto& [name, value] : key.values)
+        out += std::to_string(static_cast<int>(root)) + ":" + path + ":" + value.first + "=" + value.second + "\n";
+  return out;
+}
+
+// Every pump of the install lets commands run that move the one package stream (the
+// reading mode's View reads the file list; its loader seeks a block). Each block and the
+// action records are still read from their own positions: the same files, registry, links
+// and uninstaller as an undisturbed run.
+TEST(InstallProcedureTest, StreamMovedWhileMessagesArePumpedChangesNothing) {
+  PackagePlan plan = FullRecords();
+  plan.files.push_back({"big.bin", std::string(3u << 20, 'b') + "end"});  // pumps inside its copy
+  ProcedureRun clean;
+  clean.platform.short_paths[Lower(At("app.exe"))] = "C:\\PROGRA~1\\Demo\\app.exe";
+  clean.Install(plan);
+  ASSERT_EQ(clean.host.action_caption, "exit");
+
+  const struct {
+    const char* name;
+    uint64_t (*where)(const ProcedureRun&, int);
+  } moves[] = {
+      {"to the file list", [](const ProcedureRun& r, int) { return r.package.file_list_position; }},
+      {"to the start", [](const ProcedureRun&, int) { return uint64_t(0); }},
+      {"anywhere", [](const ProcedureRun& r, int n) { return uint64_t(n) * 7919 % r.package.bytes.size(); }},
+  };
+  for (const auto& move : moves) {
+    SCOPED_TRACE(move.name);
+    ProcedureRun run;
+    run.platform.short_paths[Lower(At("app.exe"))] = "C:\\PROGRA~1\\Demo\\app.exe";
+    int pumps = 0;
+    run.host.on_pump = [&] { run.stream->Seek(move.where(run, ++pumps)); };
+    // The chunked copies and the CRC pump too.
+    g_global_pump = run.host.on_pump;
+    SetMessagePump([] { g_global_pump(); });
+    run.Install(plan);
+    SetMessagePump(nullptr);
+    g_global_pump = nullptr;
+    EXPECT_GT(pumps, 10);
+    EXPECT_EQ(run.host.log, clean.host.log);
+    for (const auto& [name, content] : plan.files) EXPECT_EQ(run.platform.Content(At(name)), content) << name;
+    EXPECT_EQ(run.platform.Content(At("uninstall.exe")), clean.platform.Content(At("uninstall.exe")));
+    EXPECT_EQ(run.platform.shell_calls, clean.platform.shell_calls);
+    EXPECT_EQ(run.platform.dll_calls, clean.platform.dll_calls);
+    EXPECT_EQ(Dump(run.platform), Dump(clean.platform));
+  }
 }
 
 }  // namespace

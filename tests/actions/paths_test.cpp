@@ -77,30 +77,35 @@ TEST(CreateFolderLevelsTest, CreatesParentsOneByOneAndNothingForARoot) {
   EXPECT_FALSE(CreateFolderLevels(platform, "C:\\locked\\inner\\"));
 }
 
-TEST(RemoveEmptyFoldersTest, RemovesEmptyTreesAndOnlyPlainFolders) {
+TEST(RemoveInstalledFoldersTest, RemovesTheNamesFoldersDeepestFirstAndOnlyPlainOnes) {
   FakePlatform platform;
   const std::string root = "C:\\app\\";
   for (const char* f : {"C:\\app", "C:\\app\\empty", "C:\\app\\nest", "C:\\app\\nest\\a", "C:\\app\\nest\\a\\b",
-                        "C:\\app\\full", "C:\\app\\hidden", "C:\\app\\readonly", "C:\\app\\archived"})
+                        "C:\\app\\full", "C:\\app\\hidden", "C:\\app\\readonly", "C:\\app\\archived",
+                        "C:\\app\\Mixed", "C:\\app\\Mixed\\Case"})
     platform.folders[testing::Lower(f)] = kDirectoryAttribute;
   platform.folders["c:\\app\\hidden"] = kDirectoryAttribute | testing::kHidden;
   platform.folders["c:\\app\\readonly"] = kDirectoryAttribute | testing::kReadOnly;
   platform.folders["c:\\app\\archived"] = kDirectoryAttribute | testing::kArchive;
   platform.PutFile("C:\\app\\full\\keep.txt", "x");
   platform.PutFile("C:\\app\\uninstall.exe", "x");
-
-  EXPECT_TRUE(RemoveEmptyFolders(platform, root));
-  for (const char* gone : {"C:\\app\\empty", "C:\\app\\nest", "C:\\app\\nest\\a", "C:\\app\\nest\\a\\b"})
+  // The installed names; "empty" is no folder of theirs, "..\\x" leads out and is ignored.
+  const std::vector<std::string> names = {"nest\\a\\b\\one.txt", "nest\\two.txt", "full\\three.txt",
+                                          "hidden\\h.txt", "readonly\\r.txt", "archived\\a.txt",
+                                          "mixed/case/m.txt", "..\\x\\y.txt", "top.txt"};
+  RemoveInstalledFolders(platform, root, names);
+  for (const char* gone : {"C:\\app\\nest", "C:\\app\\nest\\a", "C:\\app\\nest\\a\\b", "C:\\app\\Mixed",
+                           "C:\\app\\Mixed\\Case"})
     EXPECT_FALSE(platform.FolderExists(gone)) << gone;
-  for (const char* kept : {"C:\\app", "C:\\app\\full", "C:\\app\\hidden", "C:\\app\\readonly", "C:\\app\\archived"})
+  for (const char* kept : {"C:\\app", "C:\\app\\empty", "C:\\app\\full", "C:\\app\\hidden",
+                           "C:\\app\\readonly", "C:\\app\\archived"})
     EXPECT_TRUE(platform.FolderExists(kept)) << kept;
 
-  EXPECT_FALSE(RemoveEmptyFolders(platform, "C:\\nowhere\\"));
-
-  // A folder that is empty from the start goes itself.
+  // An install folder that is empty at the end goes itself; one that cannot be listed is left.
   platform.folders["c:\\lonely"] = kDirectoryAttribute;
-  EXPECT_TRUE(RemoveEmptyFolders(platform, "C:\\lonely"));
+  RemoveInstalledFolders(platform, "C:\\lonely", {"a.txt"});
   EXPECT_FALSE(platform.FolderExists("C:\\lonely"));
+  RemoveInstalledFolders(platform, "C:\\nowhere\\", {"sub\\a.txt"});
 }
 
 }  // namespace

@@ -163,8 +163,8 @@ TEST(SelfRegistrationTest, ProgramsGetRegServerAndLibrariesTheirEntry) {
   EXPECT_FALSE(RegisterExe(platform, "C:\\Demo\\tool.exe"));
   ImportRegistryFile(platform, "C:\\Demo\\set.reg");
   EXPECT_EQ(platform.shell_calls,
-            (std::vector<testing::ShellCall>{{"C:\\Demo\\tool.exe", "/RegServer", "", 1},
-                                             {"C:\\Demo\\tool.exe", "/RegServer", "", 1},
+            (std::vector<testing::ShellCall>{{"\"C:\\Demo\\tool.exe\"", "/RegServer", "", 1},
+                                             {"\"C:\\Demo\\tool.exe\"", "/RegServer", "", 1},
                                              {"regedit", "/s \"C:\\Demo\\set.reg\"", "C:\\windows\\", 1}}));
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "installer/actions/procedures.h"
 #include "installer/actions/registration.h"
 #include "procedure_fixture.h"
 
@@ -87,7 +88,8 @@ TEST(UninstallProcedureTest, RemovesWhatIsUnchangedAndLogsEveryStep) {
   EXPECT_EQ(run.platform.Content(At("del.bat")),
             Lines({":try", "del \"" + At("uninstall.exe") + "\"",
                    "if exist \"" + At("uninstall.exe") + "\" goto try", "del %0"}));
-  EXPECT_EQ(run.platform.started, (std::vector<std::string>{At("del.bat")}));
+  // Quoted: under "C:\Program Files" an unquoted path would first be tried as C:\Program.exe.
+  EXPECT_EQ(run.platform.started, (std::vector<std::string>{"\"" + At("del.bat") + "\""}));
   EXPECT_EQ(run.host.package_closed, 1);
   EXPECT_EQ(run.host.window_caption, "finish uninstall");
   EXPECT_EQ(run.host.action_caption, "exit");
@@ -175,6 +177,52 @@ TEST(UninstallProcedureTest, FileListNamesLeadingOutOfTheFolderAreNotDeleted) {
   run.Uninstall(plan);
   EXPECT_EQ(run.platform.Content("C:\\Program Files\\victim.txt"), "keep me");
   EXPECT_EQ(run.host.log.find("victim"), std::string::npos) << run.host.log;
+}
+
+// Installed into a drive root (the "c:\" fallback) or into Program Files itself, the
+// uninstaller removes only the folders its own names lead through, deepest first, and never
+// the user's other empty folders on that drive.
+TEST(UninstallProcedureTest, EmptyFolderSweepKeepsFoldersThatWereNeverOurs) {
+  for (const std::string folder : {"C:\\", "C:\\Program Files\\"}) {
+    SCOPED_TRACE(folder);
+    PackagePlan plan;
+    plan.files = {{"a.txt", "a"}, {"sub\\deep\\b.txt", "b"}, {"sub\\c.txt", "c"},
+                  {"Hidden\\d.txt", "d"}, {"kept\\e.txt", "e"}};
+    ProcedureRun run;
+    run.host.path_text = folder;
+    run.Install(plan);
+    ASSERT_EQ(run.host.action_caption, "exit");
+    const std::vector<std::string> others = {folder + "empty", folder + "Old App", "C:\\users\\me\\Desktop",
+                                             folder + "empty\\inner"};
+    for (const std::string& other : others) run.platform.folders[Lower(other)] = kDirectoryAttribute;
+    run.platform.folders[Lower(folder + "Hidden")] = kDirectoryAttribute | 0x2;
+    run.platform.PutFile(folder + "kept\\mine.txt", "the user's");
+
+    std::string image = run.platform.Content(folder + "uninstall.exe");
+    InstallContext context = run.Context(std::vector<uint8_t>(image.begin(), image.end()), plan);
+    context.own_path = folder + "uninstall.exe";
+    context.first_argument = "/u";
+    run.host = FakeHost();
+    run.host.action_caption = "Uninstall";
+    RunUninstallProcedure(run.host, run.platform, context);
+
+    EXPECT_NE(run.host.log.find("remove " + folder + " possible subfolder"), std::string::npos);
+    EXPECT_FALSE(run.platform.FolderExists(folder + "sub\\deep"));
+    EXPECT_FALSE(run.platform.FolderExists(folder + "sub"));
+    EXPECT_TRUE(run.platform.FolderExists(folder + "Hidden"));  // not a plain folder
+    EXPECT_TRUE(run.platform.FolderExists(folder + "kept"));    // still holds the user's file
+    for (const std::string& other : others) EXPECT_TRUE(run.platform.FolderExists(other)) << other;
+    EXPECT_TRUE(run.platform.FolderExists(folder));
+  }
+}
+
+// The batch file deletes the uninstaller and itself from a folder with blanks (the command
+// line is quoted, see above) and from one whose name holds "%", which a batch file would
+// otherwise read as the start of a variable.
+TEST(UninstallProcedureTest, BatchLinesKeepPercentSigns) {
+  EXPECT_EQ(SelfDeleteBatchText("C:\\100% sure\\uninstall.exe"),
+            Lines({":try", "del \"C:\\100%% sure\\uninstall.exe\"",
+                   "if exist \"C:\\100%% sure\\uninstall.exe\" goto try", "del %0"}));
 }
 
 }  // namespace

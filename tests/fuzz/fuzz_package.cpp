@@ -2,13 +2,20 @@
 // fields, header records 1 to 16, the file list, every file block, the action records, and
 // the uninstaller's data; plus block decoding straight from the start of the input. The
 // packer's --verify and --extract then take the input as the package of an installer.
+// A second input shape ("HSZ" first) describes decoded records by their sizes: a few bytes
+// that unfold into a file list, register list, licence or uninstaller list of millions of
+// lines or megabytes, which a raw input could never reach. Everything built from them stays
+// within the program's bounds.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "installer/package/block.h"
 #include "installer/package/file_list.h"
+#include "installer/package/package_format.h"
+#include "installer/package/package_writer.h"
 #include "installer/package/package_reader.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/stream.h"
@@ -30,9 +37,91 @@ void CheckDecode(const hollin::BlockDecodeResult& r, const hollin::MemoryStream&
   if (r.complete && r.produced != r.expected) std::abort();
 }
 
+uint32_t U32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// Decoded records by size. Layout after "HSZ": kind (u8), claimed U (u32, 0 = the real
+// size), repeat count (u32), then the unit that is repeated (at most 16 MiB in all, so an
+// execution stays fast; the line and licence bounds lie below that).
+constexpr size_t kMaxUnfolded = 16u << 20;
+
+int SizedRecords(const uint8_t* data, size_t size) {
+  if (size < 12) return 0;
+  const uint8_t kind = data[3] % 4;
+  const uint32_t claimed = U32(data + 4);
+  const uint32_t repeat = U32(data + 8);
+  const uint8_t* unit = data + 12;
+  const size_t unit_size = size - 12;
+  if (unit_size == 0) return 0;
+  const size_t count = std::min<size_t>(repeat, kMaxUnfolded / unit_size);
+  std::vector<uint8_t> plain;
+  plain.reserve(count * unit_size);
+  for (size_t i = 0; i < count; ++i) plain.insert(plain.end(), unit, unit + unit_size);
+  std::vector<uint8_t> block = hollin::MakeStoredBlock(plain.data(), plain.size(), 1);
+  if (block.empty()) return 0;
+  if (claimed) for (int i = 0; i < 4; ++i) block[i] = static_cast<uint8_t>(claimed >> (8 * i));
+  std::vector<uint8_t> package;
+  switch (kind) {
+    case 0:  // file list at 0, no blocks
+    case 1:  // register list record
+      if (kind == 1) package.push_back(1);
+      Put32(package, static_cast<uint32_t>(block.size()));
+      package.insert(package.end(), block.begin(), block.end());
+      package.push_back(0);
+      break;
+    case 2:  // header with a licence
+      package.assign(8, 0);
+      package.insert(package.end(), {0, 0, 0, 1});
+      Put32(package, static_cast<uint32_t>(block.size()));
+      package.insert(package.end(), block.begin(), block.end());
+      package.insert(package.end(), {0, 0, 0, 0});
+      break;
+    default:  // an uninstaller's plain list at 0
+      Put32(package, claimed ? claimed : static_cast<uint32_t>(plain.size()));
+      package.insert(package.end(), plain.begin(), plain.end());
+      package.insert(package.end(), 13, 0);
+      break;
+  }
+  hollin::MemoryStream stream(std::move(package));
+  switch (kind) {
+    case 0: {
+      std::vector<std::string> lines = hollin::ReadFileListLines(stream, 0);
+      if (lines.size() > hollin::kMaxListLines) std::abort();
+      size_t total = 0;
+      for (const std::string& line : lines) total += line.size();
+      if (total > hollin::kMaxListTextBytes) std::abort();
+      break;
+    }
+    case 1: {
+      hollin::RegisterListRecord r = hollin::ReadRegisterListRecord(stream);
+      if (r.names.size() > hollin::kMaxListLines) std::abort();
+      break;
+    }
+    case 2: {
+      hollin::PackageHeader header;
+      hollin::ReadPackageHeader(stream, 0, &header);
+      if (header.licence_text.size() > hollin::kLogTextLimit) std::abort();
+      break;
+    }
+    default: {
+      hollin::UninstallData uninstall;
+      hollin::ReadUninstallData(stream, 0, &uninstall);
+      if (uninstall.file_list.size() > hollin::kMaxListLines) std::abort();
+      break;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size >= 3 && data[0] == 'H' && data[1] == 'S' && data[2] == 'Z') return SizedRecords(data, size);
   std::vector<uint8_t> bytes(data, data + size);
   hollin::SetDecodeFailureHandler(nullptr);
 

@@ -321,6 +321,21 @@ HTML = [
 ]
 
 
+def sized_record_seeds(out):
+    """The package target's second shape: records given by their sizes (see fuzz_package.cpp),
+    among them the crafted packages that once aborted Hollin."""
+    seeds = {
+        "list-of-line-ends.pkg": (0, 0, 8 << 20, b"\r\n"),        # 8M lines of nothing
+        "register-list-lines.pkg": (1, 0, 2 << 20, b"a.dll\r\n"),
+        "licence-zeros-4gb.pkg": (2, 0xFFFFFFFF, 12 << 20, b"\0"),  # a few MB claiming 4 GB
+        "uninstaller-list.pkg": (3, 0, 4 << 20, b"\n\r"),
+        "real-list.pkg": (0, 0, 1, b"a.txt|0123ABCD42\r\nb.txt|0123ABCD7\r\n"),
+    }
+    for name, (kind, claimed, repeat, unit) in seeds.items():
+        write(os.path.join(out, "package"), name,
+              b"HSZ" + bytes([kind]) + struct.pack("<II", claimed, repeat) + unit)
+
+
 def html_seeds(out):
     for i, data in enumerate(HTML):
         write(os.path.join(out, "html_to_text"), "snippet%02d.html" % i, data)
@@ -336,6 +351,7 @@ def main():
         os.makedirs(zips)
         zip_seeds(out, zips)
         package_seeds(out, work, hollin_pack)
+    sized_record_seeds(out)
     html_seeds(out)
     return 0
 

@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "common/win/handles.h"
+#include "installer/package/block.h"
+#include "installer/package/package_offset.h"
+#include "installer/package/package_reader.h"
+#include "installer/package/package_writer.h"
 #include "test_support.h"
 
 namespace hollin {
@@ -232,6 +236,68 @@ TEST(HollinProcess, DllsBesideTheInstallerAreNotLoaded) {
     EXPECT_EQ(WaitForSingleObject(r.process.get(), 10000), WAIT_OBJECT_0);
     Stop(r);
   }
+}
+
+// A licence of 12 MB of line ends that claims 4 GB (the rule test has one of zeros), and a file
+// list of about 100 MB of line ends (about 100 KB packed): decoding is bounded and so is what
+// is built from it and shown. Under
+// "/a" the installer installs what the list names, stops at the first bad line and ends
+// normally; without a switch it shows its window.
+void CraftRecords(std::vector<uint8_t>& bytes) {
+  uint32_t offset = 0;
+  ASSERT_TRUE(FindStampedPackageOffset(bytes.data(), bytes.size(), &offset, nullptr));
+  MemoryStream image(bytes);
+  PackageHeader header;
+  ReadPackageHeader(image, offset, &header);
+  ASSERT_TRUE(header.has_licence);
+  // The licence block's U (after its u32 length) claims 4 GB.
+  for (size_t k = 0; k < 4; ++k) bytes[static_cast<size_t>(header.licence_block.position) + 4 + k] = 0xFF;
+  // The file list: its first line, then 100 MB of CR LF.
+  const size_t list_at = static_cast<size_t>(header.file_list_position);
+  uint32_t old_length = 0;
+  for (int k = 0; k < 4; ++k) old_length |= static_cast<uint32_t>(bytes[list_at + k]) << (8 * k);
+  MemoryStream old_block(std::vector<uint8_t>(bytes.begin() + list_at + 4, bytes.begin() + list_at + 4 + old_length));
+  MemoryStream old_text;
+  DecodeBlock(old_block, old_text);
+  std::string first(old_text.bytes().begin(), old_text.bytes().end());
+  first = first.substr(0, first.find("\r\n") + 2);
+  std::string text = first + std::string(100u << 20, '\n');
+  for (size_t k = first.size(); k + 1 < text.size(); k += 2) text[k] = '\r';
+  std::vector<uint8_t> block = MakeStoredBlock(text.data(), text.size(), 9);
+  ASSERT_FALSE(block.empty());
+  std::vector<uint8_t> out(bytes.begin(), bytes.begin() + list_at);
+  for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(block.size() >> (8 * k)));
+  out.insert(out.end(), block.begin(), block.end());
+  out.insert(out.end(), bytes.begin() + list_at + 4 + old_length, bytes.end());
+  bytes.swap(out);
+}
+
+TEST(HollinProcess, CraftedRecordSizesEndNormally) {
+  PackagePlan plan = test::BasicPlan("Crafted");
+  plan.has_licence = true;
+  plan.licence_text = std::string(12u << 20, '\n');
+  plan.has_default_folder = true;
+  plan.default_folder = test::ScratchFolder() + "\\Crafted";
+  test::Installer i = test::WriteInstaller("crafted.exe", plan,
+                                           {test::SampleFile("first.bin", 1000), test::SampleFile("second.bin", 1000)},
+                                           CraftRecords);
+  ASSERT_FALSE(i.path.empty());
+  Running r = Launch(i.path, "/a");
+  ASSERT_TRUE(r.process);
+  ASSERT_EQ(WaitForSingleObject(r.process.get(), 120000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(r.process.get(), &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_NE(GetFileAttributesA((plan.default_folder + "\\first.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((plan.default_folder + "\\uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  Running shown = Launch(i.path, "/c");
+  ASSERT_TRUE(shown.process);
+  HWND main = WaitForMainWindow(shown, 60000);
+  ASSERT_TRUE(main);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(shown.process.get(), 10000), WAIT_OBJECT_0);
+  Stop(shown);
 }
 
 }  // namespace

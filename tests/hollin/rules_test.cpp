@@ -2,6 +2,8 @@
 // folder, colour names, label integers, gradient bands and the alignment layout.
 #include <gtest/gtest.h>
 
+#include "installer/package/package_format.h"
+
 #include <set>
 
 #include "installer/package/win/startup_rules.h"
@@ -185,6 +187,11 @@ TEST(Texts, HelpLinesJoinedByCrLfAndLicenceLines) {
             "update a software is not necessary uninstall old version");
   EXPECT_EQ(LicenceLogText("a\r\nb\nc"), "a\r\nb\r\nc\r\n");
   EXPECT_EQ(LicenceLogText(""), "");
+  EXPECT_EQ(LicenceLogText("\r\r\n\n"), "\r\n\r\n\r\n");
+  // Up to the first NUL, and no more than the log box holds, also from line ends alone.
+  EXPECT_EQ(LicenceLogText(std::string("a\nb\0c\n", 6)), "a\r\nb\r\n");
+  EXPECT_EQ(LicenceLogText(std::string(20u << 20, '\n')).size(), 2 * kMaxLicenceLines);
+  EXPECT_EQ(LicenceLogText(std::string(20u << 20, 'x')).size(), kLogTextLimit);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <cstdlib>
 #include <set>
 
@@ -275,6 +277,26 @@ TEST_F(HollinWindow, PackagedLicenceReplacesTheBuiltInOne) {
   EXPECT_EQ(normalised, "First line\r\nSecond line\r\nThird\r\n");
 }
 
+// A licence that begins like RTF is shown as its text lines, not as formatting.
+TEST_F(HollinWindow, LicenceThatLooksLikeRtfIsShownAsText) {
+  PackagePlan plan = test::BasicPlan("Licensed");
+  plan.has_licence = true;
+  plan.licence_text = "{\\rtf1\\ansi {\\b bold} plain}\nnext line";
+  Installer i = Pack("rtf-licence.exe", plan);
+  ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
+  std::string log = M().Text(M().log_box);
+  std::string normalised;
+  for (size_t k = 0; k < log.size(); ++k) {
+    if (log[k] == '\r' && (k + 1 >= log.size() || log[k + 1] != '\n')) normalised += "\r\n";
+    else normalised += log[k];
+  }
+  EXPECT_EQ(normalised, "{\\rtf1\\ansi {\\b bold} plain}\r\nnext line\r\n");
+  // Log lines go in as text too.
+  M().ClearLog();
+  M().AppendLog("{\\rtf1 {\\i x}}\r\n");
+  EXPECT_EQ(M().Text(M().log_box).find("{\\rtf1 {\\i x}}"), 0u);
+}
+
 TEST_F(HollinWindow, DefaultFolderFromRegistry) {
   bool exists = false;
   std::string program_files =
@@ -526,6 +548,8 @@ TEST_F(HollinWindow, CreationOrderWindowStyleAndLayout) {
   ShowWindow(m.window, SW_SHOW);
   EXPECT_EQ(GetNextDlgTabItem(m.window, m.accept_box, FALSE), m.skip_crc_box);
   EXPECT_EQ(GetNextDlgTabItem(m.window, m.skip_crc_box, FALSE), m.help_button);
+  // The log box, created after the install panel, comes next.
+  EXPECT_EQ(GetNextDlgTabItem(m.window, m.help_button, FALSE), m.log_box);
   RECT client;
   GetClientRect(m.window, &client);
   EXPECT_EQ(client.right, 663);
@@ -734,6 +758,138 @@ TEST_F(HollinWindow, InstallerPackedByThePacker) {
   // The reading mode lists both packaged files.
   m.Click(m.view_button);
   EXPECT_EQ(SendMessageA(m.file_list, CB_GETCOUNT, 0, 0), 2);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  DWORD size = GetFileSize(file, nullptr), got = 0;
+  bytes.resize(size);
+  if (size && !ReadFile(file, bytes.data(), size, &got, nullptr)) got = 0;
+  bytes.resize(got);
+  CloseHandle(file);
+  return bytes;
+}
+
+std::vector<uint8_t> Unpacked(const PackedFile& file) {
+  MemoryStream source(file.block), dest;
+  DecodeBlock(source, dest);
+  return dest.bytes();
+}
+
+// Setup pumps messages between files and inside every block. Every command that would
+// disturb it arrives meanwhile, again and again: View, the reading menu and the file list,
+// the accept area, Browse, the skip-CRC box, a second Setup, the close box. All are ignored:
+// the files, the uninstaller and the window end as after an undisturbed install.
+TEST_F(HollinWindow, CommandsDuringSetupAreIgnoredAndTheInstallIsWhole) {
+  const std::string folder = test::ScratchFolder() + "\\Busy";
+  PackagePlan plan = ContainedPlan("Busy");
+  std::vector<PackedFile> files = {test::SampleFile("a.bin", 3u << 20), test::SampleFile("sub\\b.bin", 3u << 20),
+                                   test::SampleFile("c.bin", 2u << 20), test::SampleFile("d.txt", 5000)};
+  Installer i = Pack("busy.exe", plan, files);
+  ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
+  MainWindow& m = M();
+  ShowWindow(m.window, SW_SHOW);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
+  test::WriteBytes(folder + "\\sub\\b.bin", {1, 2, 3});  // another CRC: overwritten
+  m.Click(m.accept_area);
+  ASSERT_TRUE(On(m.setup_button));
+
+  struct Post {
+    UINT msg;
+    WPARAM wp;
+    HWND control;
+  };
+  const Post posts[] = {
+      {WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), m.view_button},
+      {WM_COMMAND, MAKEWPARAM(0, STN_CLICKED), m.accept_area},
+      {WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), m.browse_button},
+      {WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), m.skip_crc_box},
+      {WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), m.setup_button},
+      {WM_COMMAND, MAKEWPARAM(40010, 0), nullptr},  // "-->"
+      {WM_COMMAND, MAKEWPARAM(40000, 0), nullptr},  // Return
+      {WM_COMMAND, MAKEWPARAM(40015, 0), nullptr},  // Extract Current File
+      {WM_COMMAND, MAKEWPARAM(40002, 0), nullptr},  // font size
+      {WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), m.file_list},
+      {WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), m.next_button},
+      {WM_CLOSE, 0, nullptr},
+  };
+  test::BoxWatchdog watchdog(IDCANCEL);
+  std::atomic<bool> running{true};
+  std::atomic<int> posted{0};
+  HWND window = m.window;
+  std::thread poster([&] {
+    for (size_t n = 0; running; ++n) {
+      const Post& p = posts[n % (sizeof posts / sizeof posts[0])];
+      PostMessageA(window, p.msg, p.wp, reinterpret_cast<LPARAM>(p.control));
+      ++posted;
+      Sleep(1);
+    }
+  });
+  m.Click(m.setup_button);
+  running = false;
+  poster.join();
+  // Commands still queued would now run, rightly: they are dropped unread.
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, WM_COMMAND, WM_COMMAND, PM_REMOVE) ||
+         PeekMessageA(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_REMOVE)) {
+  }
+  test::Pump(100);
+  EXPECT_GT(posted.load(), 20);
+
+  for (const PackedFile& f : files) EXPECT_EQ(FileBytes(folder + "\\" + f.name), Unpacked(f)) << f.name;
+  test::Installer expected = test::WriteUninstaller("busy-uninstall.exe", plan, files);
+  EXPECT_EQ(FileBytes(folder + "\\uninstall.exe"), expected.bytes);
+  EXPECT_EQ(m.Text(m.setup_button), "exit");
+  EXPECT_TRUE(On(m.setup_button));
+  EXPECT_TRUE(m.Checked(m.accept_box));
+  EXPECT_FALSE(m.Checked(m.skip_crc_box));
+  EXPECT_TRUE(Shown(m.install_panel));
+  EXPECT_FALSE(Shown(m.nav_bar));
+  EXPECT_EQ(m.Text(m.path_box), folder + "\\");
+  EXPECT_EQ(g_end_calls, 0);
+  EXPECT_TRUE(watchdog.boxes().empty());
+  for (HWND c : {m.view_button, m.accept_area, m.skip_crc_box, m.browse_button, m.file_list})
+    EXPECT_TRUE(On(c));
+}
+
+void CutTheLastBlock(std::vector<uint8_t>& bytes) { bytes.resize(bytes.size() - 200); }
+
+// A run that stops (" is bad") leaves Setup enabled exactly when the licence is accepted.
+TEST_F(HollinWindow, AfterAStoppedRunSetupFollowsTheAcceptBox) {
+  struct Case {
+    const char* name;
+    UINT msg;
+    WPARAM wp;
+    bool accepted;
+  } cases[] = {
+      {"the accept area clicked during the run", WM_COMMAND, MAKEWPARAM(0, STN_CLICKED), true},
+      {"the accept box unticked during the run", BM_SETCHECK, BST_UNCHECKED, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DestroyWindows();
+    ASSERT_TRUE(BuildMainWindow());
+    Installer i = Pack("stops.exe", ContainedPlan("Stops"),
+                       {test::SampleFile("a.bin", 100000), test::SampleFile("b.bin", 100000)},
+                       CutTheLastBlock);
+    ASSERT_EQ(Start(i), StartupOutcome::kRunMessageLoop);
+    MainWindow& m = M();
+    m.Click(m.accept_area);
+    if (c.msg == WM_COMMAND)
+      PostMessageA(m.window, c.msg, c.wp, reinterpret_cast<LPARAM>(m.accept_area));
+    else
+      PostMessageA(m.accept_box, c.msg, c.wp, 0);
+    m.Click(m.setup_button);
+    EXPECT_NE(m.Text(m.log_box).find("b.bin is bad"), std::string::npos);
+    EXPECT_EQ(m.Text(m.setup_button), "Setup");
+    EXPECT_EQ(m.Checked(m.accept_box), c.accepted);
+    EXPECT_EQ(On(m.setup_button), c.accepted);
+    EXPECT_EQ(On(m.browse_button), c.accepted);
+    EXPECT_EQ(On(m.path_box), c.accepted);
+  }
 }
 
 }  // namespace

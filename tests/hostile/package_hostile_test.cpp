@@ -9,6 +9,7 @@
 #include "installer/package/block.h"
 #include "installer/package/file_list.h"
 #include "installer/package/header_string.h"
+#include "installer/package/package_format.h"
 #include "installer/package/package_reader.h"
 #include "installer/package/scramble.h"
 #include "installer/package/stream.h"
@@ -194,6 +195,83 @@ TEST(HostilePackage, LicenceBlockPastTheEnd) {
   EXPECT_EQ(header.licence_text, "licence");
   EXPECT_TRUE(header.licence_decode.failed());
   EXPECT_LT(LargestAllocationRequest(), size_t(1) << 20);
+}
+
+// A length-prefixed block: u32 N, then the stored block.
+std::string PrefixedBlock(const std::string& plain, uint32_t claimed = kReal) {
+  std::string block = StoredBlock(plain, claimed);
+  std::string o;
+  Put32(o, static_cast<uint32_t>(block.size()));
+  return o + block;
+}
+
+int g_reported_failures = 0;
+void CountFailure() { ++g_reported_failures; }
+
+// Decoding is bounded, and so is everything built from the decoded records: a file list or
+// register list of a few kilobytes packed that would unfold into millions of lines, and a
+// licence of zeros that claims 4 GB, stop at what the program can use and are reported like
+// a bad block.
+TEST(HostilePackage, DecodedRecordsAreBoundedByWhatTheProgramCanUse) {
+  hollin::SetDecodeFailureHandler(CountFailure);
+  const std::string many_lines(3u << 20, '\n');  // 3 million empty lines
+  struct Case {
+    const char* name;
+    std::string plain;
+    uint32_t claimed;
+    size_t lines;
+  };
+  const Case lists[] = {
+      {"line ends only", many_lines, kReal, hollin::kMaxListLines},
+      {"one line longer than the bound", std::string(hollin::kMaxListTextBytes + 100, 'a'), kReal, 1},
+      {"a real list", "a.txt|0000000012\r\nb.txt|0000000012\r\n", kReal, 2},
+  };
+  for (const Case& c : lists) {
+    SCOPED_TRACE(c.name);
+    const bool bounded = c.lines == hollin::kMaxListLines || c.plain.size() > hollin::kMaxListTextBytes;
+    // As the installer's file list.
+    g_reported_failures = 0;
+    MemoryStream package = StreamOf("xx" + PrefixedBlock(c.plain, c.claimed));
+    hollin::BlockDecodeResult decode;
+    std::vector<std::string> lines = hollin::ReadFileListLines(package, 2, &decode);
+    EXPECT_EQ(lines.size(), c.lines);
+    if (!lines.empty()) EXPECT_LE(lines[0].size(), hollin::kMaxListTextBytes);
+    EXPECT_EQ(g_reported_failures, bounded ? 1 : 0);
+    EXPECT_EQ(package.Position(), package.Size());  // at the first file block
+    // As the register list (record A1).
+    g_reported_failures = 0;
+    MemoryStream records = StreamOf("\x01" + PrefixedBlock(c.plain, c.claimed) + std::string(1, '\0'));
+    hollin::RegisterListRecord list = hollin::ReadRegisterListRecord(records);
+    EXPECT_EQ(list.names.size(), c.lines);
+    EXPECT_EQ(g_reported_failures, bounded ? 1 : 0);
+    EXPECT_EQ(records.Position(), records.Size() - 1);  // the next record is read in step
+  }
+  // The uninstaller's plain list.
+  g_reported_failures = 0;
+  std::string uninstaller = "hdr";
+  Put32(uninstaller, static_cast<uint32_t>(many_lines.size()));
+  uninstaller += many_lines + std::string(13, '\0');
+  MemoryStream uninstall = StreamOf(uninstaller);
+  hollin::UninstallData data;
+  hollin::ReadUninstallData(uninstall, 3, &data);
+  EXPECT_EQ(data.file_list.size(), hollin::kMaxListLines);
+  EXPECT_EQ(g_reported_failures, 1);
+  EXPECT_FALSE(data.records.autorun.present);
+
+  // A licence of 12 MiB of zeros that claims 4 GB: no more than the log box shows.
+  std::string header(4, '\0');
+  header += std::string(4, '\0') + '\0' + '\0' + '\0' + '\x01';
+  header += PrefixedBlock(std::string(12u << 20, '\0'), 0xFFFFFFFFu);
+  header += std::string(4, '\0');  // records 13 to 16
+  g_reported_failures = 0;
+  MemoryStream package = StreamOf(header);
+  hollin::PackageHeader h;
+  EXPECT_TRUE(hollin::ReadPackageHeader(package, 0, &h));
+  EXPECT_EQ(h.licence_text.size(), hollin::kLogTextLimit);
+  EXPECT_TRUE(h.licence_decode.failed());
+  EXPECT_TRUE(h.licence_decode.over_limit);
+  EXPECT_EQ(g_reported_failures, 1);
+  hollin::SetDecodeFailureHandler(nullptr);
 }
 
 }  // namespace

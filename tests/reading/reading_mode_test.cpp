@@ -79,6 +79,7 @@ class BoxWatcher {
     std::string message;              // static text of a message box
     std::vector<std::string> buttons;  // texts of its buttons
     std::vector<std::string> statics;  // texts of its static controls
+    RECT rect = {};                    // where it stood on the screen
   };
   enum class Answer { kButton, kColour };
 
@@ -140,6 +141,7 @@ class BoxWatcher {
     char caption[256] = {};
     GetWindowTextA(box, caption, sizeof caption);
     seen.caption = caption;
+    GetWindowRect(box, &seen.rect);
     EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&seen));
     int button;
     bool set_colour;
@@ -214,6 +216,27 @@ std::string WriteFixtureInstaller(const std::string& path, const std::vector<Fix
   if (!WriteInstaller(*out, stub, plan, files, &summary, &error)) return error;
   *offset = summary.package_offset;
   return std::string();
+}
+
+// Rewrites the installer's file list with `edit` (same file blocks after it).
+template <typename Edit>
+bool RewriteFileList(const std::string& path, uint64_t offset, Edit edit) {
+  StartupValues values;
+  if (!OpenPackage(path, offset, &values)) return false;
+  std::vector<std::string> lines = ReadFileListLines(*values.package, values.file_list_position);
+  uint64_t blocks_start = values.package->Position();
+  values.package.reset();
+  edit(lines);
+  std::string text = JoinLines(lines);
+  std::vector<uint8_t> block = MakeStoredBlock(text.data(), text.size(), 9);
+  std::string bytes = ReadFileText(path);
+  std::string out = bytes.substr(0, static_cast<size_t>(values.file_list_position));
+  uint32_t n = static_cast<uint32_t>(block.size());
+  for (int i = 0; i < 4; ++i) out += static_cast<char>(n >> (8 * i));
+  out.append(block.begin(), block.end());
+  out += bytes.substr(static_cast<size_t>(blocks_start));
+  WriteFileText(path, out);
+  return true;
 }
 
 // Rewrites the installer's file list with one name replaced (same file blocks after it).
@@ -810,6 +833,87 @@ TEST_F(ReadingModeTest, StartedWithTheViewSwitch) {
   EXPECT_EQ(nav.top, log.bottom);
   EXPECT_EQ(nav.right - nav.left, work.right - work.left);
   EXPECT_EQ(SendMessageA(m().file_list, CB_GETCOUNT, 0, 0), 10);
+}
+
+// A second package, read in place of the suite's: device names, file list lines that do not
+// parse, and pages that look like RTF.
+TEST_F(ReadingModeTest, DeviceNamesUnparsedLinesAndRtfLookingText) {
+  const std::string rtf = "{\\rtf1\\ansi {\\b bold} plain}";
+  const std::vector<FixtureFile> files = {
+      {"COM1", "device"}, {"NUL", "device"}, {"con.txt", "device"}, {"doc\\aux.log", "device"},
+      {"rtf.htm", rtf}, {"rtf.txt", rtf + "\r\nsecond line\r\n"},
+  };
+  const std::string path = dir_ + "\\devices.exe";
+  uint64_t offset = 0;
+  ASSERT_EQ(WriteFixtureInstaller(path, files, &offset), "");
+  // Lines without a block: their text before the first "|" is listed all the same.
+  ASSERT_TRUE(RewriteFileList(path, offset, [](std::vector<std::string>& lines) {
+    lines.push_back("half|ABC");
+    lines.push_back("no bar at all");
+  }));
+  StartupValues saved = std::move(Startup());
+  ASSERT_TRUE(OpenPackage(path, offset, &Startup()));
+  EnterReadingMode(m());
+  Pump(50);
+  std::vector<std::string> listed;
+  for (int i = 0; i < SendMessageA(m().file_list, CB_GETCOUNT, 0, 0); ++i) {
+    char text[MAX_PATH] = {};
+    SendMessageA(m().file_list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    listed.push_back(text);
+  }
+  EXPECT_EQ(listed, (std::vector<std::string>{"COM1", "con.txt", "doc\\aux.log", "half", "no bar at all",
+                                              "NUL", "rtf.htm", "rtf.txt"}));
+  Select("half");  // shows nothing, changes nothing
+  Select("no bar at all");
+
+  // Shown as the characters they are: through method Second (an .htm name) and None.
+  Settings(kCmdMethodNone, kCmdSetAuto, kCmdLanguageNone);
+  Select("rtf.htm");
+  EXPECT_TRUE(Checked(kCmdMethodSecond));
+  EXPECT_NE(Log().find(rtf), std::string::npos) << Log();
+  Settings(kCmdMethodOne, kCmdSetDefault, kCmdLanguageNone);
+  Select("rtf.txt");
+  EXPECT_NE(Log().find(rtf + "second line"), std::string::npos) << Log();
+  Settings(kCmdMethodNone, kCmdSetAuto, kCmdLanguageNone);
+
+  // Extract Current File refuses what the installer refuses: the system would open a device.
+  const std::string devices = out_ + "\\devices";
+  CreateDirectoryA(devices.c_str(), nullptr);
+  g_folder_answer = devices;
+  for (const char* name : {"COM1", "NUL", "con.txt", "doc\\aux.log"}) {
+    SCOPED_TRACE(name);
+    Select(name);
+    ResetCaption();
+    Command(kCmdExtractCurrent);
+    EXPECT_EQ(Caption(), rt::kStreamIsBad);
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((devices + "\\*").c_str(), &found);
+  int entries = 0;
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..")) ++entries;
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  EXPECT_EQ(entries, 0);
+  EXPECT_TRUE(watcher_->TakeSeen().empty());
+
+  // The real folder dialog stands in the middle of the screen, like the browse dialog.
+  SetReadingFolderChooser(nullptr);
+  Select("rtf.txt");
+  watcher_->Expect(IDCANCEL);
+  Command(kCmdExtractCurrent);
+  SetReadingFolderChooser(AnswerFolder);
+  auto dialogs = watcher_->TakeSeen();
+  ASSERT_EQ(dialogs.size(), 1u);
+  const RECT& r = dialogs[0].rect;
+  EXPECT_NEAR((r.left + r.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 2);
+  EXPECT_NEAR((r.top + r.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 2);
+
+  Startup() = std::move(saved);
+  EnterReadingMode(m());
+  Pump(20);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "installer/actions/paths.h"
 #include "installer/ui/reading_rules.h"
 
 namespace hollin {
@@ -177,9 +178,13 @@ TEST(ReadingRules, ExtractNamesAndFolders) {
       {"..", false},           {"\\windows\\x", false},   {"/etc/x", false},
       {"c:\\x", false},        {"c:x", false},            {"x.txt:stream", false},
       {"...\\x", false},       {"doc\\.. \\x", false},    {". .\\x", false},
-      {".\\x", true},          {"", false},
+      {".\\x", false},         {"", false},
+      // Devices the system would open instead of a file: the installer's rule refuses them.
+      {"COM1", false},         {"NUL", false},            {"con.txt", false},
+      {"doc\\lpt1.txt", false}, {"console.txt", true},
   };
-  for (const auto& row : names) EXPECT_EQ(IsSafeExtractName(row.first), row.second) << row.first;
+  // Extract Current File uses the installer's name rule.
+  for (const auto& row : names) EXPECT_EQ(IsContainedName(row.first), row.second) << row.first;
   EXPECT_EQ(FolderWithSeparator("C:\\out"), "C:\\out\\");
   EXPECT_EQ(FolderWithSeparator("C:\\"), "C:\\");
   EXPECT_EQ(FolderWithSeparator("C:\\out\\"), "C:\\out\\");

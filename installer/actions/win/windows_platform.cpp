@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "common/win/dll_search.h"
 #include "common/win/handles.h"
 #include "common/win/system_calls.h"
 #include "installer/actions/paths.h"
@@ -74,6 +75,10 @@ struct ShellLink {
 bool WindowsPlatform::FolderExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+uint32_t WindowsPlatform::Attributes(const std::string& path) {
+  return GetFileAttributesA(path.c_str());  // INVALID_FILE_ATTRIBUTES is kNoAttributes
 }
 
 bool WindowsPlatform::FileExists(const std::string& path) {
@@ -213,7 +218,9 @@ intptr_t WindowsPlatform::ShellOpen(const std::string& file, const std::string& 
 }
 
 bool WindowsPlatform::CallDllRegisterServer(const std::string& path) {
-  Library library(LoadLibraryA(path.c_str()));
+  // Hollin searches only the system folder; a listed library's own imports lie beside it in
+  // the install folder, which is searched for them (the downloads folder still is not).
+  Library library(vellumo::win::LoadLibraryFromItsFolder(path));
   if (!library) return false;
   using Entry = HRESULT(WINAPI*)();
   Entry entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library.get(), "DllRegisterServer")));

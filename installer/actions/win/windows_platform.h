@@ -9,6 +9,7 @@ class WindowsPlatform : public InstallPlatform {
  public:
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  uint32_t Attributes(const std::string& path) override;
   bool CreateOneFolder(const std::string& path) override;
   bool RemoveFolder(const std::string& path) override;
   bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;

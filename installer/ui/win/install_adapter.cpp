@@ -23,7 +23,10 @@ std::string WindowInstallHost::ActionCaption() { return w_.Text(ActionButton());
 void WindowInstallHost::SetActionCaption(const std::string& caption) {
   w_.SetText(ActionButton(), caption);
 }
-void WindowInstallHost::SetActionEnabled(bool enabled) { w_.Enable(ActionButton(), enabled); }
+void WindowInstallHost::SetActionEnabled(bool enabled) {
+  // Setup follows the accept box: a licence unticked meanwhile keeps it disabled.
+  w_.Enable(ActionButton(), enabled && (Startup().uninstaller || w_.Checked(w_.accept_box)));
+}
 void WindowInstallHost::SetWindowCaption(const std::string& caption) {
   w_.SetText(w_.window, caption);
 }
@@ -52,11 +55,15 @@ InstallContext MakeInstallContext() {
 }
 
 void RunInstallFromWindow() {
+  ProcedureScope scope(Main());
+  if (!scope.entered()) return;
   WindowInstallHost host(Main());
   RunInstall(host, MakeInstallContext());
 }
 
 void RunUninstallFromWindow() {
+  ProcedureScope scope(Main());
+  if (!scope.entered()) return;
   WindowInstallHost host(Main());
   RunUninstall(host, MakeInstallContext());
 }

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <string>
 
 #include "common/win/dll_search.h"
@@ -48,7 +49,6 @@ constexpr int kCheckHeight = 17;
 constexpr int kEditHeight = 21;
 constexpr int kNavButtonWidth = 49;
 constexpr int kFileListDropHeight = 300;
-constexpr LONG kLogTextLimit = 10485760;
 
 enum ControlId : int {
   kIdLabel9 = 101, kIdLabel8, kIdLabel7, kIdBanner, kIdNavBar, kIdPrevButton, kIdNextButton,
@@ -213,7 +213,9 @@ void AcceptToggle() {
   m.Enable(m.path_box, accepted);
 }
 
-int CALLBACK FolderDialogCallback(HWND dialog, UINT msg, LPARAM, LPARAM) {
+}  // namespace
+
+int CALLBACK CentreFolderDialog(HWND dialog, UINT msg, LPARAM, LPARAM) {
   if (msg == BFFM_INITIALIZED) {
     RECT r;
     GetWindowRect(dialog, &r);
@@ -225,13 +227,17 @@ int CALLBACK FolderDialogCallback(HWND dialog, UINT msg, LPARAM, LPARAM) {
   return 0;
 }
 
+namespace {
+
 void ChooseFolder() {
   MainWindow& m = g_main;
+  ProcedureScope scope(m);  // the dialog runs its own message loop
+  if (!scope.entered()) return;
   BROWSEINFOA info = {};
   info.hwndOwner = m.window;
   info.lpszTitle = texts::kFolderDialogTitle;
   info.ulFlags = BIF_RETURNONLYFSDIRS;
-  info.lpfn = FolderDialogCallback;
+  info.lpfn = CentreFolderDialog;
   LPITEMIDLIST chosen = late::SHBrowseForFolderA(&info);
   if (!chosen) return;
   char path[MAX_PATH] = {};
@@ -273,7 +279,7 @@ void ShowReadingMenu(int x, int y) {
 bool HandleControlCommand(HWND control, int code) {
   MainWindow& m = g_main;
   if (control == m.file_list) {
-    if (code == CBN_SELCHANGE) OnFileListSelChange(m);
+    if (code == CBN_SELCHANGE) OnFileListSelChange(m);  // ignored while a procedure runs
     return true;
   }
   if (code != BN_CLICKED && code != STN_CLICKED) return false;
@@ -285,8 +291,9 @@ LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   MainWindow& m = g_main;
   switch (msg) {
     case WM_CLOSE:
-      // Closing ends the program at once, whatever is still running.
-      EndProgram(0);
+      // Closing ends the program at once, except while a procedure runs: an install cut off
+      // halfway would leave files and no uninstaller.
+      if (!m.busy) EndProgram(0);
       return 0;
     case WM_SIZE:
       if (m.window == wnd) m.Relayout();
@@ -359,8 +366,8 @@ bool RegisterClasses() {
 // The log box: the newer rich-edit class when OLE is there, else the older one.
 HWND CreateLogBox(HWND parent) {
   if (!g_ole_initialised) g_ole_initialised = SUCCEEDED(late::OleInitialize(nullptr));
-  const DWORD style = WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
-                      ES_NOHIDESEL;
+  const DWORD style = WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                      ES_WANTRETURN | ES_NOHIDESEL;
   HWND box = nullptr;
   if (g_ole_initialised) {
     if (!g_rich_edit_library) g_rich_edit_library.reset(LoadLibraryA(SystemPath("riched20.dll").c_str()));
@@ -373,7 +380,7 @@ HWND CreateLogBox(HWND parent) {
     g_main.rich_edit_20 = false;
   }
   if (!box) return nullptr;
-  SendMessageA(box, EM_EXLIMITTEXT, 0, kLogTextLimit);
+  SendMessageA(box, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kLogTextLimit));
   LRESULT options = SendMessageA(box, EM_GETLANGOPTIONS, 0, 0);
   SendMessageA(box, EM_SETLANGOPTIONS, 0, options | IMF_AUTOKEYBOARD);
   SendMessageA(box, EM_AUTOURLDETECT, TRUE, 0);
@@ -458,7 +465,8 @@ bool BuildMainWindow() {
   // Not an automatic check box: every way of ticking it goes through the accept toggle.
   m.accept_box = Create("BUTTON", texts::kAcceptBox, WS_VISIBLE | WS_TABSTOP | BS_CHECKBOX, 29, 5,
                         233, kCheckHeight, p, kIdAcceptBox);
-  m.skip_crc_box = Create("BUTTON", texts::kSkipCrcBox, WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+  // Ticked through Click, so that it cannot change while an install reads it.
+  m.skip_crc_box = Create("BUTTON", texts::kSkipCrcBox, WS_VISIBLE | WS_TABSTOP | BS_CHECKBOX,
                           29, 61, 100, kCheckHeight, p, kIdSkipCrcBox);
   m.help_button = Create("BUTTON", texts::kHelpButton, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                          573, 29, kButtonWidth, kButtonHeight, p, kIdHelpButton);
@@ -537,8 +545,11 @@ void MainWindow::SetChecked(HWND check_box, bool checked) {
 
 void MainWindow::Click(HWND control) {
   if (!control) return;
+  if (busy && control != help_button) return;  // see ProcedureScope
   if (control == accept_area || control == accept_box) {
     AcceptToggle();
+  } else if (control == skip_crc_box) {
+    SetChecked(skip_crc_box, !Checked(skip_crc_box));
   } else if (control == browse_button) {
     ChooseFolder();
   } else if (control == help_button) {
@@ -554,6 +565,33 @@ void MainWindow::Click(HWND control) {
   } else if (control == next_button) {
     ReadingNextFile(*this);
   }
+}
+
+namespace {
+
+void EnableCommands(MainWindow& m, bool enabled) {
+  for (HWND control : {m.view_button, m.accept_area, m.accept_box, m.skip_crc_box,
+                       m.uninstall_button, m.file_list, m.prev_button, m.next_button})
+    m.Enable(control, enabled);
+  // Nothing can be installed and no folder chosen without an accepted licence.
+  const bool accepted = enabled && m.Checked(m.accept_box);
+  for (HWND control : {m.browse_button, m.setup_button, m.path_box}) m.Enable(control, accepted);
+  if (HMENU system = m.window ? GetSystemMenu(m.window, FALSE) : nullptr)
+    EnableMenuItem(system, SC_CLOSE, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+}  // namespace
+
+ProcedureScope::ProcedureScope(MainWindow& window) : window_(window), entered_(!window.busy) {
+  if (!entered_) return;
+  window_.busy = true;
+  EnableCommands(window_, false);
+}
+
+ProcedureScope::~ProcedureScope() {
+  if (!entered_) return;
+  window_.busy = false;
+  if (window_.window) EnableCommands(window_, true);
 }
 
 std::string MainWindow::Text(HWND control) const {
@@ -573,6 +611,41 @@ void MainWindow::SetText(HWND control, const std::string& text) {
 
 void MainWindow::ClearLog() { SetText(log_box, std::string()); }
 
+namespace {
+
+struct TextSource {
+  const char* data;
+  size_t size;
+  size_t at;
+};
+
+DWORD CALLBACK ReadTextSource(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) {
+  auto* source = reinterpret_cast<TextSource*>(cookie);
+  size_t left = source->size - source->at;
+  size_t n = left < static_cast<size_t>(wanted) ? left : static_cast<size_t>(wanted);
+  if (n) memcpy(buffer, source->data + source->at, n);
+  source->at += n;
+  *got = static_cast<LONG>(n);
+  return 0;
+}
+
+// Streamed in as plain text: text that begins with "{\rtf" (a licence, a log line with a
+// folder name, a converted page) must show as the characters it is, never as formatting.
+void StreamInText(HWND box, const char* data, size_t size, bool at_selection) {
+  TextSource source = {data, size, 0};
+  EDITSTREAM stream = {};
+  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+  stream.pfnCallback = ReadTextSource;
+  SendMessageA(box, EM_STREAMIN, SF_TEXT | (at_selection ? SFF_SELECTION : 0),
+               reinterpret_cast<LPARAM>(&stream));
+}
+
+}  // namespace
+
+void MainWindow::StreamInLog(const void* data, size_t size) {
+  if (log_box) StreamInText(log_box, static_cast<const char*>(data), size, false);
+}
+
 void MainWindow::AppendLog(const std::string& text) {
   if (!log_box) return;
   // The caret goes to the end of the text (character positions count a line end once).
@@ -581,11 +654,11 @@ void MainWindow::AppendLog(const std::string& text) {
   if (length <= 0) length = SendMessageA(log_box, WM_GETTEXTLENGTH, 0, 0);
   CHARRANGE end = {static_cast<LONG>(length), static_cast<LONG>(length)};
   SendMessageA(log_box, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
-  SendMessageA(log_box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  StreamInText(log_box, text.data(), text.size(), true);
   SendMessageA(log_box, EM_SCROLLCARET, 0, 0);
 }
 
-void MainWindow::SetLogText(const std::string& text) { SetText(log_box, text); }
+void MainWindow::SetLogText(const std::string& text) { StreamInLog(text.data(), text.size()); }
 
 void MainWindow::ShowProgress() { Show(progress, true); }
 void MainWindow::SetProgressMax(int maximum) {

@@ -26,6 +26,9 @@ struct MainWindow {
   COLORREF label7_colour = RGB(255, 255, 255);  // title colour on the backdrop
   bool view_connected = true;           // false: the View button's click does nothing
   bool rich_edit_20 = false;            // log box class: RichEdit20A (true) or RichEdit
+  // A long procedure (install, uninstall, reading mode's list, loader or extraction) is
+  // running; see ProcedureScope.
+  bool busy = false;
   // Colour dialog of the reading mode: 16 custom colours, opens fully expanded.
   COLORREF custom_colours[16] = {};
   CHOOSECOLORA colour_dialog = {};
@@ -47,8 +50,9 @@ struct MainWindow {
   void ClearLog();
   // Appends text at the end of the log box; the caller includes the CR LF.
   void AppendLog(const std::string& text);
-  // Replaces the whole log box content.
+  // Replaces the whole log box content. Log text always goes in as plain text.
   void SetLogText(const std::string& text);
+  void StreamInLog(const void* data, size_t size);
 
   void ShowProgress();
   void SetProgressMax(int maximum);
@@ -57,6 +61,26 @@ struct MainWindow {
 
 // The one program-wide record (valid after BuildMainWindow).
 MainWindow& Main();
+
+// Held by every long procedure. Its work pumps window messages, so while it runs every
+// command that would disturb it (View, Setup, Uninstall, the reading menu and its
+// accelerators, the file list and its buttons, the accept area, Browse, the path and
+// skip-CRC boxes, the close box) is disabled and, should its message still arrive, ignored.
+// When it ends, the controls are enabled again, the licence-dependent ones (Setup, Browse,
+// the path box) exactly when the accept box is ticked. A scope opened while another runs
+// does not enter: the command is ignored.
+class ProcedureScope {
+ public:
+  explicit ProcedureScope(MainWindow& window);
+  ~ProcedureScope();
+  ProcedureScope(const ProcedureScope&) = delete;
+  ProcedureScope& operator=(const ProcedureScope&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  MainWindow& window_;
+  bool entered_;
+};
 
 struct BackdropWindow {
   HWND window = nullptr;

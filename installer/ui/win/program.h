@@ -45,6 +45,9 @@ using EndProgramHandler = void (*)(int exit_code);
 void SetEndProgramHandler(EndProgramHandler handler);
 void EndProgram(int exit_code);
 
+// BrowseCallbackProc of the folder dialogs: centres the dialog on the screen when it opens.
+int CALLBACK CentreFolderDialog(HWND dialog, UINT msg, LPARAM, LPARAM);
+
 // Link opening of the log box: ShellExecute "open" by default; tests replace it.
 using LinkOpener = void (*)(const std::string& link);
 void SetLinkOpener(LinkOpener opener);

@@ -15,6 +15,7 @@
 
 #include "common/win/handles.h"
 #include "common/win/system_calls.h"
+#include "installer/actions/paths.h"
 #include "installer/package/block.h"
 #include "installer/package/file_list.h"
 #include "installer/package/message_pump.h"
@@ -24,6 +25,7 @@
 #include "installer/ui/reading_rules.h"
 #include "installer/ui/reading_texts.h"
 #include "installer/ui/win/main_window.h"
+#include "installer/ui/win/program.h"
 #include "installer/ui/win/reading_conversion.h"
 
 namespace late = vellumo::win::late;
@@ -133,31 +135,6 @@ std::string ListCurrentText(const MainWindow& m) {
   return text;
 }
 
-// EM_STREAMIN source over a byte block.
-struct StreamSource {
-  const uint8_t* data;
-  size_t size;
-  size_t at;
-};
-
-DWORD CALLBACK ReadStreamSource(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) {
-  auto* source = reinterpret_cast<StreamSource*>(cookie);
-  size_t left = source->size - source->at;
-  size_t n = left < static_cast<size_t>(wanted) ? left : static_cast<size_t>(wanted);
-  if (n) memcpy(buffer, source->data + source->at, n);
-  source->at += n;
-  *got = static_cast<LONG>(n);
-  return 0;
-}
-
-void StreamInPlainText(MainWindow& m, const std::vector<uint8_t>& bytes) {
-  StreamSource source = {bytes.data(), bytes.size(), 0};
-  EDITSTREAM stream = {};
-  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
-  stream.pfnCallback = ReadStreamSource;
-  SendMessageA(m.log_box, EM_STREAMIN, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
-}
-
 // Shows one decoded file according to the display settings.
 void ShowDecodedFile(MainWindow& m, const MemoryStream& decoded) {
   const std::vector<uint8_t>& bytes = decoded.bytes();
@@ -179,7 +156,7 @@ void ShowDecodedFile(MainWindow& m, const MemoryStream& decoded) {
     }
     return;
   }
-  StreamInPlainText(m, bytes);
+  m.StreamInLog(bytes.data(), bytes.size());
 }
 
 // The selected file's method under the convert set Auto: Second for HTML-like names.
@@ -195,11 +172,10 @@ bool CopyBlock(Stream& package, uint64_t position, uint64_t length, MemoryStream
   uint64_t size = package.Size();
   bool whole = size != UINT64_MAX && position <= size && length <= size - position;
   uint64_t take = whole ? length : (size != UINT64_MAX && position < size ? size - position : 0);
-  if (!package.Seek(position)) return false;
   if (take == 0) return whole;
   if (!block->Reserve(static_cast<size_t>(take))) return false;
   // A read that fails midway leaves what was read; it counts as a package that ends early.
-  return StreamCopy(*block, package, take) == take && whole;
+  return StreamCopyFrom(*block, package, position, take) == take && whole;
 }
 
 std::string DefaultFolderChooser() {
@@ -207,6 +183,7 @@ std::string DefaultFolderChooser() {
   info.hwndOwner = Main().window;
   info.lpszTitle = rt::kFolderDialogTitle;
   info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpfn = CentreFolderDialog;  // centred like the browse dialog
   LPITEMIDLIST chosen = late::SHBrowseForFolderA(&info);
   if (!chosen) return std::string();
   char path[MAX_PATH] = {};
@@ -250,7 +227,9 @@ void CreateParentFolders(const std::string& folder, const std::string& name) {
 bool ExtractOne(MainWindow& m, Stream& package, const std::string& folder,
                 const FileBlockLocation& location) {
   const std::string& name = location.line.name;
-  if (!IsSafeExtractName(name)) {
+  // The installer's own name rule: inside the folder, and no device name such as "COM1",
+  // "NUL" or "con.txt" that the system would open instead of a file.
+  if (!IsContainedName(name)) {
     SetCaption(m, rt::kStreamIsBad);
     return false;
   }
@@ -391,35 +370,54 @@ HACCEL BuildReadingAccelerators() {
   return CreateAcceleratorTableA(table.data(), static_cast<int>(table.size()));
 }
 
-bool OnReadingCommand(MainWindow& m, unsigned id) {
-  if (id < kReadingCommandBase || id > kReadingCommandLast) return false;
-  int number = static_cast<int>(id - kReadingCommandBase);
-  const ReadingMenuItem& item = Items()[number];
-  if (item.submenu) return false;
-  if (item.radio) {
-    CheckRadio(m, number);
-  } else if (item.check && m.reading_menu) {
-    CheckMenuItem(m.reading_menu, id,
-                  MF_BYCOMMAND | (IsChecked(m, id) ? MF_UNCHECKED : MF_CHECKED));
+// The commands below run inside a ProcedureScope: their work pumps messages, and a second
+// command arriving meanwhile is ignored instead of running inside the first.
+
+namespace {
+
+void LoadSelectedFile(MainWindow& m) {
+  ReadingState& s = State();
+  if (ListCount(m) == 0 || s.file_list.empty()) return;
+  Stream* package = Startup().package.get();
+  if (!package) return;
+  std::string current = ListCurrentText(m);
+  std::vector<FileBlockLocation> blocks = LocateFileBlocks(s.file_list, s.block_base);
+  for (const FileBlockLocation& block : blocks) {
+    PumpMessages();
+    if (!block.parsed || block.line.name != current) continue;
+    if (ReadingBlockTooBig(block.line.block_length)) {
+      SetCaption(m, rt::kStreamIsBig);
+      return;
+    }
+    MemoryStream packed;
+    bool whole = CopyBlock(*package, block.position, block.line.block_length, &packed);
+    MemoryStream decoded;
+    DecodeBlock(packed, decoded, kLogTextLimit);  // no more than the log box shows
+    packed = MemoryStream();
+    if (whole) SelectMethodForName(m, current);
+    ShowDecodedFile(m, decoded);
+    if (!whole) {
+      SetCaption(m, rt::kStreamIsBad);
+      return;
+    }
   }
-  switch (id) {
-    case kCmdReturn: Return(m); break;
-    case kCmdFontMax: SetFontSize(m, 72); break;
-    case kCmdFontBig: SetFontSize(m, 44); break;
-    case kCmdFontNormal: SetFontSize(m, 36); break;
-    case kCmdFontSmall: SetFontSize(m, 32); break;
-    case kCmdFontMin: SetFontSize(m, 28); break;
-    case kCmdBackgroundColour: ChooseBackgroundColour(m); break;
-    case kCmdCopyAll: CopyAll(m); break;
-    case kCmdPreviousFile: ReadingPreviousFile(m); break;
-    case kCmdNextFile: ReadingNextFile(m); break;
-    case kCmdExtractCurrent: ExtractCurrentFile(m); break;
-    default: break;  // the settings items only change their check marks
-  }
-  return true;
 }
 
-void EnterReadingMode(MainWindow& m) {
+void Select(MainWindow& m, int delta) {
+  int count = ListCount(m);
+  if (count == 0) return;
+  LRESULT at = SendMessageA(m.file_list, CB_GETCURSEL, 0, 0);
+  int chosen;
+  if (delta < 0) {
+    chosen = (at == CB_ERR || at <= 0) ? count - 1 : static_cast<int>(at) - 1;
+  } else {
+    chosen = (at == CB_ERR || at + 1 >= count) ? 0 : static_cast<int>(at) + 1;
+  }
+  SendMessageA(m.file_list, CB_SETCURSEL, chosen, 0);
+  LoadSelectedFile(m);
+}
+
+void Enter(MainWindow& m) {
   ReadingState& s = State();
   m.Show(m.progress, false);
 
@@ -440,11 +438,10 @@ void EnterReadingMode(MainWindow& m) {
   }
   if (m.file_list) {
     SendMessageA(m.file_list, CB_RESETCONTENT, 0, 0);
-    for (const std::string& line : s.file_list) {
-      FileListLine parsed;
-      if (!ParseFileListLine(line, &parsed)) continue;
-      SendMessageA(m.file_list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(parsed.name.c_str()));
-    }
+    // Every line's text before its first "|", also of a line that does not parse.
+    for (const std::string& line : s.file_list)
+      SendMessageA(m.file_list, CB_ADDSTRING, 0,
+                   reinterpret_cast<LPARAM>(line.substr(0, line.find('|')).c_str()));
   }
 
   m.Show(m.install_panel, false);
@@ -453,50 +450,53 @@ void EnterReadingMode(MainWindow& m) {
   m.Show(m.nav_bar, true);
 }
 
-void OnFileListSelChange(MainWindow& m) {
-  ReadingState& s = State();
-  if (ListCount(m) == 0 || s.file_list.empty()) return;
-  Stream* package = Startup().package.get();
-  if (!package) return;
-  std::string current = ListCurrentText(m);
-  std::vector<FileBlockLocation> blocks = LocateFileBlocks(s.file_list, s.block_base);
-  for (const FileBlockLocation& block : blocks) {
-    PumpMessages();
-    if (!block.parsed || block.line.name != current) continue;
-    if (ReadingBlockTooBig(block.line.block_length)) {
-      SetCaption(m, rt::kStreamIsBig);
-      return;
-    }
-    MemoryStream packed;
-    bool whole = CopyBlock(*package, block.position, block.line.block_length, &packed);
-    MemoryStream decoded;
-    DecodeBlock(packed, decoded);
-    packed = MemoryStream();
-    if (whole) SelectMethodForName(m, current);
-    ShowDecodedFile(m, decoded);
-    if (!whole) {
-      SetCaption(m, rt::kStreamIsBad);
-      return;
-    }
+// Memory that cannot be had ends the command the way a bad block does.
+void RunCommand(MainWindow& m, void (*work)(MainWindow&, unsigned), unsigned id = 0) {
+  ProcedureScope scope(m);
+  if (!scope.entered()) return;
+  try {
+    work(m, id);
+  } catch (const std::bad_alloc&) {
+    SetCaption(m, kDecodeErrorCaption);
   }
 }
 
-void ReadingPreviousFile(MainWindow& m) {
-  int count = ListCount(m);
-  if (count == 0) return;
-  LRESULT at = SendMessageA(m.file_list, CB_GETCURSEL, 0, 0);
-  int previous = (at == CB_ERR || at <= 0) ? count - 1 : static_cast<int>(at) - 1;
-  SendMessageA(m.file_list, CB_SETCURSEL, previous, 0);
-  OnFileListSelChange(m);
+void RunReadingCommand(MainWindow& m, unsigned id) {
+  int number = static_cast<int>(id - kReadingCommandBase);
+  const ReadingMenuItem& item = Items()[number];
+  if (item.radio) {
+    CheckRadio(m, number);
+  } else if (item.check && m.reading_menu) {
+    CheckMenuItem(m.reading_menu, id, MF_BYCOMMAND | (IsChecked(m, id) ? MF_UNCHECKED : MF_CHECKED));
+  }
+  switch (id) {
+    case kCmdReturn: Return(m); break;
+    case kCmdFontMax: SetFontSize(m, 72); break;
+    case kCmdFontBig: SetFontSize(m, 44); break;
+    case kCmdFontNormal: SetFontSize(m, 36); break;
+    case kCmdFontSmall: SetFontSize(m, 32); break;
+    case kCmdFontMin: SetFontSize(m, 28); break;
+    case kCmdBackgroundColour: ChooseBackgroundColour(m); break;
+    case kCmdCopyAll: CopyAll(m); break;
+    case kCmdPreviousFile: Select(m, -1); break;
+    case kCmdNextFile: Select(m, 1); break;
+    case kCmdExtractCurrent: ExtractCurrentFile(m); break;
+    default: break;  // the settings items only change their check marks
+  }
 }
 
-void ReadingNextFile(MainWindow& m) {
-  int count = ListCount(m);
-  if (count == 0) return;
-  LRESULT at = SendMessageA(m.file_list, CB_GETCURSEL, 0, 0);
-  int next = (at == CB_ERR || at + 1 >= count) ? 0 : static_cast<int>(at) + 1;
-  SendMessageA(m.file_list, CB_SETCURSEL, next, 0);
-  OnFileListSelChange(m);
+}  // namespace
+
+bool OnReadingCommand(MainWindow& m, unsigned id) {
+  if (id < kReadingCommandBase || id > kReadingCommandLast) return false;
+  if (Items()[id - kReadingCommandBase].submenu) return false;
+  RunCommand(m, RunReadingCommand, id);
+  return true;
 }
+
+void EnterReadingMode(MainWindow& m) { RunCommand(m, [](MainWindow& w, unsigned) { Enter(w); }); }
+void OnFileListSelChange(MainWindow& m) { RunCommand(m, [](MainWindow& w, unsigned) { LoadSelectedFile(w); }); }
+void ReadingPreviousFile(MainWindow& m) { RunCommand(m, [](MainWindow& w, unsigned) { Select(w, -1); }); }
+void ReadingNextFile(MainWindow& m) { RunCommand(m, [](MainWindow& w, unsigned) { Select(w, 1); }); }
 
 }  // namespace hollin

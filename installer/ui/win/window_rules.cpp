@@ -1,9 +1,11 @@
 #include "installer/ui/win/window_rules.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
 #include "installer/package/file_list.h"
+#include "installer/package/package_format.h"
 #include "installer/ui/win/texts.h"
 
 namespace hollin {
@@ -99,7 +101,28 @@ std::string HelpText() {
 }
 
 std::string LicenceLogText(const std::string& licence) {
-  return JoinLines(SplitLines(licence));
+  // Converted in one pass, not through a list of lines: a licence of nothing but line ends
+  // would otherwise build millions of strings. No more than the log box shows.
+  std::string text;
+  text.reserve(static_cast<size_t>(std::min<uint64_t>(licence.size() + licence.size() / 8 + 2, kLogTextLimit)));
+  size_t i = 0, lines = 0;
+  bool open_line = false;
+  while (i < licence.size() && text.size() < kLogTextLimit && lines < kMaxLicenceLines) {
+    char c = licence[i++];
+    if (c == '\0') break;  // the text ends at its first NUL, as a window text does
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i < licence.size() && licence[i] == '\n') ++i;
+      text += "\r\n";
+      open_line = false;
+      ++lines;
+    } else {
+      text += c;
+      open_line = true;
+    }
+  }
+  if (open_line && text.size() < kLogTextLimit) text += "\r\n";
+  if (text.size() > kLogTextLimit) text.resize(static_cast<size_t>(kLogTextLimit));
+  return text;
 }
 
 }  // namespace hollin

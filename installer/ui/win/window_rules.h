@@ -53,7 +53,8 @@ Layout ComputeLayout(const LayoutInput& in);
 // The help box text: its lines joined by CR LF.
 std::string HelpText();
 
-// Lines each followed by CR LF, as the log box shows a packaged licence.
+// Lines each followed by CR LF, as the log box shows a packaged licence: up to its first NUL
+// and no more than the log box holds (kLogTextLimit characters, kMaxLicenceLines lines).
 std::string LicenceLogText(const std::string& licence);
 
 }  // namespace hollin

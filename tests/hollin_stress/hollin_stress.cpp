@@ -1,0 +1,530 @@
+// Interleaving stress test for Hollin under Wine: an installer of several large files, a
+// .reg file, a shell verb and links is started again and again and driven from outside with
+// a seeded random sequence of clicks on every control, reading-menu commands, file-list
+// picks, accelerators and other key presses while Setup, Uninstall and the reading mode run.
+// After every install it compares the installed files with the packaged ones, the registry
+// and links with an undisturbed run, the uninstaller byte for byte, and the files outside
+// the install folder with how they were; after every uninstall it checks that everything is
+// gone again. It fails on a crash, a hang (no answer to a window message for 30 s) or any
+// difference, and prints its seed.
+//
+//   hollin_stress [--seed N] [--seconds S]
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/win/handles.h"
+#include "installer/actions/win/windows_platform.h"
+#include "installer/package/block.h"
+#include "installer/package/package_format.h"
+#include "installer/package/package_offset.h"
+#include "installer/package/package_writer.h"
+#include "installer/package/stream.h"
+#include "tests/hollin/test_support.h"
+
+namespace hollin {
+namespace {
+
+using vellumo::win::UniqueHandle;
+
+// Control ids of Hollin's main window (creation order from 101).
+enum : int {
+  kPrev = 106, kNext = 107, kFileList = 108, kPanel = 109, kAcceptArea = 112, kBrowse = 114,
+  kView = 115, kPath = 116, kSetup = 117, kAcceptBox = 118, kSkipCrc = 119, kHelp = 120,
+  kUninstall = 121,
+};
+constexpr int kNav = 105;
+constexpr DWORD kHangMs = 30000;
+constexpr char kProduct[] = "HollinStress";
+constexpr char kVerb[] = "Hollin stress verb";
+constexpr char kRegKey[] = "Software\\HollinStress";
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HollinStress";
+
+uint64_t g_seed = 0;
+long g_actions = 0;
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::printf("FAILED (seed %llu): %s\n", static_cast<unsigned long long>(g_seed), what.c_str());
+  std::fflush(stdout);
+  ExitProcess(1);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  auto f = FileStream::Open(path, FileStream::Mode::kRead);
+  if (!f) return bytes;
+  bytes.resize(static_cast<size_t>(f->Size()));
+  if (!bytes.empty()) bytes.resize(f->Read(bytes.data(), bytes.size()));
+  return bytes;
+}
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Everything below `folder` (sizes, times and the bytes of small files), skipping `except`.
+void Snapshot(const std::string& folder, const std::string& except, std::map<std::string, std::string>* out) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + "\\" + name;
+    if (_stricmp(path.c_str(), except.c_str()) == 0) continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*out)[path] = "<folder>";
+      Snapshot(path, except, out);
+    } else {
+      std::string v = std::to_string(data.nFileSizeLow) + "/" + std::to_string(data.ftLastWriteTime.dwLowDateTime);
+      if (data.nFileSizeLow < 65536) {
+        std::vector<uint8_t> b = FileBytes(path);
+        v += ":" + std::string(b.begin(), b.end());
+      }
+      (*out)[path] = v;
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+}
+
+std::string RegString(HKEY root, const std::string& key, const char* name) {
+  vellumo::win::RegKey k;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return "<no key>";
+  char buffer[1024];
+  DWORD size = sizeof buffer, type = 0;
+  if (RegQueryValueExA(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    return "<no value>";
+  return std::string(buffer, size && buffer[size - 1] == 0 ? size - 1 : size);
+}
+
+struct Child {
+  UniqueHandle process;
+  DWORD pid = 0;
+};
+
+Child Launch(const std::string& exe, const std::string& arg) {
+  Child c;
+  std::string command = "\"" + exe + "\"" + (arg.empty() ? "" : " " + arg);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    Fail("cannot start " + exe);
+  CloseHandle(pi.hThread);
+  c.process.reset(pi.hProcess);
+  c.pid = pi.dwProcessId;
+  return c;
+}
+
+struct FindArgs {
+  DWORD pid;
+  const char* cls;
+  HWND found;
+};
+BOOL CALLBACK FindTop(HWND w, LPARAM lp) {
+  auto* f = reinterpret_cast<FindArgs*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  char cls[64] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  if (pid == f->pid && strcmp(cls, f->cls) == 0 && IsWindowVisible(w)) {
+    f->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND FindTopWindow(DWORD pid, const char* cls) {
+  FindArgs f{pid, cls, nullptr};
+  EnumWindows(FindTop, reinterpret_cast<LPARAM>(&f));
+  return f.found;
+}
+
+std::string Text(HWND w) {
+  char text[512] = {};
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kHangMs, &result);
+  return text;
+}
+
+// One running Hollin (installer or uninstaller) and the random commands sent to it.
+class Driver {
+ public:
+  Driver(Child child, std::mt19937_64& random, const char* what) : c_(std::move(child)), random_(random), what_(what) {
+    for (int waited = 0; !main_; waited += 50) {
+      main_ = FindTopWindow(c_.pid, "HollinMainWindow");
+      if (WaitForSingleObject(c_.process.get(), 50) == WAIT_OBJECT_0) Fail(what_ + ": ended before its window showed");
+      if (waited > 60000) Fail(what_ + ": no window after 60 s");
+    }
+    panel_ = GetDlgItem(main_, kPanel);
+    nav_ = GetDlgItem(main_, kNav);
+  }
+  HWND Control(int id) const {
+    HWND in_panel = GetDlgItem(panel_, id);
+    return in_panel ? in_panel : GetDlgItem(nav_, id);
+  }
+  bool Ended() { return WaitForSingleObject(c_.process.get(), 0) == WAIT_OBJECT_0; }
+  DWORD ExitCode() {
+    DWORD code = 0;
+    GetExitCodeProcess(c_.process.get(), &code);
+    return code;
+  }
+  // The window answers within kHangMs, or the run fails.
+  void CheckAlive() {
+    if (Ended()) Fail(what_ + ": ended unexpectedly, exit code " + std::to_string(ExitCode()));
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kHangMs, &result)) {
+      if (Ended()) Fail(what_ + ": ended unexpectedly, exit code " + std::to_string(ExitCode()));
+      Fail(what_ + ": no answer to a window message for 30 s");
+    }
+  }
+  bool Checked(int id) { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  std::string Caption(int id) { return Text(Control(id)); }
+  void Click(int id, WORD code = BN_CLICKED) {
+    PostMessageA(main_, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Control(id)));
+  }
+  void Command(unsigned id) { PostMessageA(main_, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+  // Closes every dialog of the program: folder dialogs are always cancelled (the user's own
+  // choice of an outside folder is not what is tested), the rest answered at random.
+  void AnswerDialogs() {
+    for (int i = 0; i < 5; ++i) {
+      HWND box = FindTopWindow(c_.pid, "#32770");
+      if (!box) return;
+      Sleep(30);
+      int button = IDCANCEL;
+      char title[256] = {};
+      GetWindowTextA(box, title, sizeof title);
+      if (GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO)) button = random_() % 4 ? IDYES : IDNO;
+      else if (GetDlgItem(box, IDOK) && !GetDlgItem(box, 0x3744) && random_() % 2) button = IDOK;  // not a tree
+      if (strstr(title, "folder") || FindWindowExA(box, nullptr, "SysTreeView32", nullptr)) button = IDCANCEL;
+      PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+      for (int k = 0; k < 50 && IsWindow(box) && IsWindowVisible(box); ++k) Sleep(20);
+      if (IsWindow(box) && IsWindowVisible(box)) PostMessageA(box, WM_CLOSE, 0, 0);
+    }
+  }
+
+  void Key(WORD modifier, WORD key) {
+    SetForegroundWindow(main_);
+    INPUT input[4] = {};
+    for (INPUT& in : input) in.type = INPUT_KEYBOARD;
+    int n = 0;
+    if (modifier) input[n++].ki.wVk = modifier;
+    input[n++].ki.wVk = key;
+    input[n].ki.wVk = key;
+    input[n++].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (modifier) {
+      input[n].ki.wVk = modifier;
+      input[n++].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(n, input, sizeof(INPUT));
+  }
+
+  // One random command. `running`: a procedure runs, so also the commands that would end
+  // an idle program (a second Setup or Uninstall, the close box) are sent; they must be
+  // ignored.
+  void RandomCommand(bool running) {
+    ++g_actions;
+    static const int kClicks[] = {kAcceptArea, kBrowse, kView, kSkipCrc, kHelp, kPrev, kNext};
+    static const unsigned kCommands[] = {40000, 40002, 40003, 40004, 40005, 40006, 40007, 40008, 40009,
+                                         40010, 40012, 40013, 40014, 40015, 40017, 40018, 40020, 40021, 40022};
+    static const WORD kCtrlKeys[] = {'R', VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_F8, VK_F10,
+                                     'A', VK_SUBTRACT, VK_ADD, 'E'};
+    static const WORD kAltKeys[] = {'A', 'D', 'N', 'G', 'B'};
+    switch (random_() % 7) {
+      case 0:
+      case 1: {
+        int id = kClicks[random_() % (sizeof kClicks / sizeof kClicks[0])];
+        Click(id, id == kAcceptArea ? STN_CLICKED : BN_CLICKED);
+        break;
+      }
+      case 2:
+        Command(kCommands[random_() % (sizeof kCommands / sizeof kCommands[0])]);
+        break;
+      case 3: {
+        HWND list = Control(kFileList);
+        LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+        if (count > 0) {
+          PostMessageA(list, CB_SETCURSEL, random_() % count, 0);
+          PostMessageA(main_, WM_COMMAND, MAKEWPARAM(kFileList, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+        }
+        break;
+      }
+      case 4:
+        if (random_() % 3) Key(VK_CONTROL, kCtrlKeys[random_() % (sizeof kCtrlKeys / sizeof kCtrlKeys[0])]);
+        else Key(VK_MENU, kAltKeys[random_() % (sizeof kAltKeys / sizeof kAltKeys[0])]);
+        break;
+      case 5:
+        Key(0, VK_TAB);
+        break;
+      case 6:
+        if (running) {
+          switch (random_() % 3) {
+            case 0: Click(kSetup); break;
+            case 1: Click(kUninstall); break;
+            default: PostMessageA(main_, WM_CLOSE, 0, 0); break;
+          }
+        }
+        break;
+    }
+  }
+
+  // Random commands for `count` steps while idle, answering dialogs.
+  void Idle(int count) {
+    for (int i = 0; i < count; ++i) {
+      RandomCommand(false);
+      Sleep(random_() % 15);
+      AnswerDialogs();
+      CheckAlive();
+    }
+  }
+
+  // Back in the install state with the licence accepted and the proposed folder.
+  void ReadyForSetup(const std::string& folder) {
+    for (int tries = 0; tries < 50; ++tries) {
+      AnswerDialogs();
+      CheckAlive();
+      if (!IsWindowVisible(panel_)) {
+        Command(40000);  // Return
+      } else if (!Checked(kAcceptBox)) {
+        Click(kAcceptArea, STN_CLICKED);
+      } else {
+        const std::string path = Text(Control(kPath));
+        if (path != folder && path != folder + "\\") Fail(what_ + ": path box changed to " + path);
+        return;
+      }
+      Sleep(50);
+    }
+    Fail(what_ + ": cannot get back to an accepted install state");
+  }
+
+  // Presses `button` and sends random commands until its caption reads "exit".
+  int RunProcedure(int button) {
+    Click(button);
+    int sent = 0;
+    for (DWORD start = GetTickCount(); Caption(button) != "exit"; ++sent) {
+      RandomCommand(true);
+      if (random_() % 4 == 0) Sleep(random_() % 10);
+      AnswerDialogs();
+      CheckAlive();
+      if (GetTickCount() - start > 300000) Fail(what_ + ": did not finish in 5 minutes");
+    }
+    return sent;
+  }
+
+  // Ends the program with its "exit" button and waits for it.
+  void Exit() {
+    Click(FindTopWindow(c_.pid, "HollinMainWindow") && IsWindowVisible(Control(kSetup)) ? kSetup : kUninstall);
+    if (WaitForSingleObject(c_.process.get(), kHangMs) != WAIT_OBJECT_0) Fail(what_ + ": did not end on exit");
+    if (ExitCode() != 0) Fail(what_ + ": exit code " + std::to_string(ExitCode()));
+  }
+
+ private:
+  Child c_;
+  std::mt19937_64& random_;
+  std::string what_;
+  HWND main_ = nullptr, panel_ = nullptr, nav_ = nullptr;
+};
+
+struct Expected {
+  std::vector<PackedFile> files;
+  std::vector<std::vector<uint8_t>> contents;
+  std::vector<uint8_t> uninstaller;
+};
+
+std::vector<uint8_t> Pattern(size_t size, uint32_t salt) {
+  std::vector<uint8_t> data(size);
+  uint32_t x = salt * 2654435761u + 1;
+  for (size_t i = 0; i < size; ++i) {
+    if (i % 4096 == 0) x = x * 1103515245u + 12345u;  // partly compressible
+    data[i] = static_cast<uint8_t>((i % 4096 < 1024) ? (x >> (i % 24)) : (i * 13 / 7));
+  }
+  return data;
+}
+
+// What the registry and the links say after an install (or "gone" after an uninstall).
+std::string SystemState(WindowsPlatform& platform) {
+  std::string s;
+  s += "uninstall:" + RegString(HKEY_LOCAL_MACHINE, kUninstallKey, "displayname") + "|" +
+       RegString(HKEY_LOCAL_MACHINE, kUninstallKey, "uninstallstring") + "\n";
+  s += "verb:" + RegString(HKEY_CLASSES_ROOT, std::string("*\\shell\\") + kVerb + "\\command", nullptr) + "\n";
+  s += "reg:" + RegString(HKEY_CURRENT_USER, kRegKey, "imported") + "\n";
+  for (const std::string& link : {platform.SpecialFolderPath(0) + "\\Hollin stress.lnk",
+                                  platform.SpecialFolderPath(2) + "\\Hollin stress\\Readme.lnk"}) {
+    LinkFields fields;
+    s += "link:" + link + (platform.ReadLink(link, -1, &fields) ? "=" + fields.target + "|" + fields.working_folder
+                                                                 : std::string("=none")) + "\n";
+  }
+  return s;
+}
+
+int Run(uint64_t seed, int seconds) {
+  g_seed = seed;
+  std::printf("hollin stress: seed %llu, %d s\n", static_cast<unsigned long long>(seed), seconds);
+  std::fflush(stdout);
+  CoInitialize(nullptr);
+  std::mt19937_64 random(seed);
+  const std::string work = test::ScratchFolder();
+  const std::string folder = work + "\\Installed App";  // with a blank
+  const std::string outside = work + "\\outside";
+  CreateDirectoryA(outside.c_str(), nullptr);
+  FILE* keep = std::fopen((outside + "\\keep.txt").c_str(), "wb");
+  if (keep) {
+    std::fputs("the user's", keep);
+    std::fclose(keep);
+  }
+  CreateDirectoryA((outside + "\\empty").c_str(), nullptr);
+
+  // The package: three files of tens of MB, texts, a .reg file, a verb, links, a key removal.
+  PackagePlan plan = test::BasicPlan("Hollin stress");
+  plan.self_check_on = false;
+  plan.has_default_folder = true;
+  plan.default_folder = folder;
+  plan.has_uninstall_key = true;
+  plan.uninstall_key = kProduct;
+  plan.registry_import = true;
+  plan.actions.any_file_verb.present = true;
+  plan.actions.any_file_verb.verb = kVerb;
+  plan.actions.any_file_verb.program = "docs\\readme.txt";
+  plan.actions.desktop_shortcut.present = true;
+  plan.actions.desktop_shortcut.link_name = "Hollin stress";
+  plan.actions.desktop_shortcut.program = "docs\\readme.txt";
+  plan.actions.program_group.kind = 1;
+  plan.actions.program_group.group_name = "Hollin stress";
+  plan.actions.program_group.links.push_back({"Readme", "docs\\readme.txt"});
+  plan.actions.registry_removal[0].present = true;
+  plan.actions.registry_removal[0].root_index = 1;
+  plan.actions.registry_removal[0].key_path = kRegKey;
+  Expected expected;
+  struct Source {
+    const char* name;
+    std::vector<uint8_t> data;
+  };
+  std::vector<Source> sources;
+  sources.push_back({"big one.bin", Pattern(24u << 20, 1)});
+  sources.push_back({"data\\big two.bin", Pattern(12u << 20, 2)});
+  sources.push_back({"data\\deep\\three.bin", Pattern(10u << 20, 3)});
+  std::string reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\HollinStress]\r\n\"imported\"=\"yes\"\r\n";
+  sources.push_back({"settings.reg", std::vector<uint8_t>(reg.begin(), reg.end())});
+  std::string readme = "Hollin stress\r\n{\\rtf1 not formatting}\r\n";
+  sources.push_back({"docs\\readme.txt", std::vector<uint8_t>(readme.begin(), readme.end())});
+  std::string page = "<html><body><p>A page &amp; more</p></body></html>";
+  sources.push_back({"docs\\page.htm", std::vector<uint8_t>(page.begin(), page.end())});
+  DWORD packing = GetTickCount();
+  for (const Source& s : sources) {
+    PackedFile f;
+    if (!PackFile(s.name, s.data.data(), s.data.size(), kPackCompressionLevel, &f)) Fail("packing");
+    expected.files.push_back(f);
+    expected.contents.push_back(s.data);
+  }
+  test::Installer installer = test::WriteInstaller("stress-setup.exe", plan, expected.files);
+  if (installer.path.empty()) Fail("writing the installer");
+  {
+    MemoryStream image(installer.bytes);
+    if (!BuildUninstallerFromInstaller(image, installer.package_offset, &expected.uninstaller))
+      Fail("building the expected uninstaller");
+  }
+  std::printf("packed %zu files in %lu ms\n", expected.files.size(), GetTickCount() - packing);
+
+  WindowsPlatform platform;
+  const std::string gone_state = SystemState(platform);
+  std::string clean_state;
+  std::map<std::string, std::string> before;
+  Snapshot(work, folder, &before);
+  const std::string desktop = platform.SpecialFolderPath(0);
+
+  const DWORD start = GetTickCount();
+  int runs = 0;
+  long procedure_commands = 0;
+  for (bool first = true; first || GetTickCount() - start < static_cast<DWORD>(seconds) * 1000; first = false) {
+    // Install. The first run is undisturbed: it gives the registry and links to compare with.
+    const char* arg = first ? "/c" : (random() % 3 == 0 ? "/v" : "/c");
+    Driver setup(Launch(installer.path, arg), random, "installer");
+    if (!first) setup.Idle(static_cast<int>(random() % 40));
+    setup.ReadyForSetup(folder);
+    if (first) {
+      setup.Click(kSetup);
+      for (DWORD t = GetTickCount(); setup.Caption(kSetup) != "exit"; Sleep(50)) {
+        setup.CheckAlive();
+        if (GetTickCount() - t > 300000) Fail("installer: the undisturbed install did not finish");
+      }
+    } else {
+      procedure_commands += setup.RunProcedure(kSetup);
+    }
+    if (!first) setup.Idle(static_cast<int>(random() % 20));
+    setup.Exit();
+
+    for (size_t i = 0; i < expected.files.size(); ++i) {
+      if (FileBytes(folder + "\\" + expected.files[i].name) != expected.contents[i])
+        Fail("installed " + expected.files[i].name + " differs from the packaged file");
+    }
+    if (FileBytes(folder + "\\uninstall.exe") != expected.uninstaller) Fail("uninstall.exe differs");
+    // regedit runs on its own; give it time.
+    for (int i = 0; i < 100 && RegString(HKEY_CURRENT_USER, kRegKey, "imported") != "yes"; ++i) Sleep(100);
+    std::string state = SystemState(platform);
+    if (first) clean_state = state;
+    if (state != clean_state) Fail("registry or links differ from the undisturbed run:\n" + state + "expected:\n" + clean_state);
+    std::map<std::string, std::string> after;
+    Snapshot(work, folder, &after);
+    if (after != before) Fail("files outside the install folder changed after the install");
+
+    // Uninstall, from the install folder; with or without "/u" (the question answered "y").
+    const bool ask = !first && random() % 2;
+    Driver remover(Launch(folder + "\\uninstall.exe", ask ? "" : "/u"), random, "uninstaller");
+    if (ask) {
+      remover.Idle(static_cast<int>(random() % 20));
+      for (int tries = 0; remover.Caption(kUninstall) != "exit"; ++tries) {
+        remover.Click(kUninstall);
+        for (int k = 0; k < 40; ++k) {
+          Sleep(25);
+          remover.AnswerDialogs();  // mostly "y"
+          if (remover.Caption(kUninstall) == "exit") break;
+        }
+        remover.CheckAlive();
+        if (tries > 100) Fail("uninstaller: never finished");
+      }
+      remover.Exit();
+    } else {
+      // "/u": the program ends by itself when done.
+      for (DWORD t = GetTickCount(); !remover.Ended(); Sleep(20)) {
+        remover.RandomCommand(true);
+        remover.AnswerDialogs();
+        if (GetTickCount() - t > 300000) Fail("uninstaller: /u did not end");
+      }
+      if (remover.ExitCode() != 0) Fail("uninstaller: exit code " + std::to_string(remover.ExitCode()));
+    }
+    for (int i = 0; i < 300 && Exists(folder + "\\uninstall.exe"); ++i) Sleep(100);
+    for (int i = 0; i < 100 && Exists(folder + "\\del.bat"); ++i) Sleep(100);
+    for (const PackedFile& f : expected.files)
+      if (Exists(folder + "\\" + f.name)) Fail("uninstall left " + f.name);
+    if (Exists(folder + "\\uninstall.exe") || Exists(folder + "\\del.bat")) Fail("the uninstaller did not delete itself");
+    if (SystemState(platform) != gone_state) Fail("registry or links left after the uninstall:\n" + SystemState(platform));
+    RemoveDirectoryA(folder.c_str());  // holds nothing now; the sweep left it for the batch file
+    after.clear();
+    Snapshot(work, folder, &after);
+    if (after != before) Fail("files outside the install folder changed after the uninstall");
+    ++runs;
+    std::printf("run %d done (%ld commands so far)\n", runs, g_actions);
+    std::fflush(stdout);
+  }
+  std::printf("PASSED: seed %llu, %d install/uninstall runs, %ld random commands (%ld while a procedure ran)\n",
+              static_cast<unsigned long long>(seed), runs, g_actions, procedure_commands);
+  return 0;
+}
+
+}  // namespace
+}  // namespace hollin
+
+int main(int argc, char** argv) {
+  uint64_t seed = GetTickCount() ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 20);
+  int seconds = 60;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--seed") == 0) seed = std::strtoull(argv[i + 1], nullptr, 10);
+    if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atoi(argv[i + 1]);
+  }
+  return hollin::Run(seed, seconds);
+}
