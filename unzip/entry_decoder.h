@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "unzip/archive_source.h"
-#include "unzip/zip_crypto.h"
+#include "unzip/entry_decryptor.h"
 
 namespace vellumo::unzip {
 
@@ -76,7 +76,7 @@ struct EntryData {
   uint64_t offset = 0;           // file position of the (decrypted) data
   uint64_t compressedSize = 0;   // without any encryption header
   uint64_t uncompressedSize = 0;
-  uint16_t method = 0;           // 0 or 8
+  uint16_t method = 0;           // 0, 8 or one of the methods in compression_methods.h
 };
 
 struct DecodeResult {
@@ -89,7 +89,7 @@ struct DecodeResult {
 using ProgressFn = std::function<bool(uint32_t bytes)>;
 
 DecodeResult DecodeEntry(ArchiveSource& source, const EntryData& data,
-                         TraditionalDecryptor* decryptor, OutputTarget& target,
+                         EntryDecryptor* decryptor, OutputTarget& target,
                          const ProgressFn& progress);
 
 }  // namespace vellumo::unzip
