@@ -1,7 +1,8 @@
 # bzip2: the unzip engine's decoder for method 12. Natively Debian's libbz2-dev; for Windows
 # a static library compiled here from Debian's bzip2 source package, which
-# tools/install-deps unpacks (Debian has no MinGW build of it). The linker keeps only the
-# decompressor's functions.
+# tools/install-deps unpacks (Debian has no MinGW build of it). Only the decompressor's
+# files: the compressor's two (about 23 KB in the DLL) are left out, and the two functions
+# the library's unused compression entry points name are supplied by the engine.
 if(WIN32)
   set(VELLUMO_DEPS_CACHE "$ENV{VELLUMO_DEPS_CACHE}")
   if(NOT VELLUMO_DEPS_CACHE)
@@ -17,11 +18,10 @@ if(WIN32)
   endif()
   set(src ${VELLUMO_BZIP2_SOURCE})
   add_library(vellumo_bzip2 STATIC
-    ${src}/bzlib.c ${src}/decompress.c ${src}/huffman.c ${src}/crctable.c ${src}/randtable.c
-    ${src}/compress.c ${src}/blocksort.c)
+    ${src}/bzlib.c ${src}/decompress.c ${src}/huffman.c ${src}/crctable.c ${src}/randtable.c)
   target_include_directories(vellumo_bzip2 SYSTEM PUBLIC ${VELLUMO_BZIP2_SOURCE})
   # No stdio part: the engine hands the library memory only.
-  target_compile_definitions(vellumo_bzip2 PUBLIC BZ_NO_STDIO)
+  target_compile_definitions(vellumo_bzip2 PUBLIC BZ_NO_STDIO VELLUMO_BZIP2_DECODER_ONLY)
   target_compile_options(vellumo_bzip2 PRIVATE -O2 -w)
 else()
   find_path(VELLUMO_BZIP2_INCLUDE bzlib.h REQUIRED)

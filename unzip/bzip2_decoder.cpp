@@ -2,10 +2,24 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include <bzlib.h>
 
 #include "unzip/stream_decoding.h"
+
+#if defined(BZ_NO_STDIO)
+// The library built without stdio leaves its internal-error report to the program. It is
+// reached only from states the library holds impossible (never from bad input); the
+// library's own stdio build ends the process there too.
+extern "C" void bz_internal_error(int) { std::abort(); }
+#endif
+#if defined(VELLUMO_BZIP2_DECODER_ONLY)
+// The compressor is not built into the DLL; its entry points in the library's front file
+// still name these two, which nothing here ever reaches.
+extern "C" void BZ2_compressBlock(void*, unsigned char) { std::abort(); }
+extern "C" void BZ2_blockSort(void*) { std::abort(); }
+#endif
 
 namespace vellumo::unzip {
 namespace {

@@ -278,7 +278,7 @@ TEST(VUnzipDll, FailuresReportedThroughMessages) {
   test::TestEntry badCrc = test::MakeEntry("crc.html", page, 8);
   badCrc.crc = 1;
   test::TestArchive archive;
-  archive.entries = {bomb, badCrc, test::MakeEntry("bzip2.html", page, 12),
+  archive.entries = {bomb, badCrc, test::MakeEntry("ppmd.html", page, 98),
                      test::MakeEntry("page.html", page, 8)};
   std::string path = WriteTemp("vunzip_hostile.zip", archive.Build());
   struct Case {
@@ -292,8 +292,8 @@ TEST(VUnzipDll, FailuresReportedThroughMessages) {
       {path, "page.html", uint32_t(page.size() - 1), kErrorBlockTooSmall,
        "VUnzip: page.html does not fit into the output block"},
       {path, "crc.html", uint32_t(page.size()), kErrorBadCrc, "VUnzip: CRC error in crc.html"},
-      {path, "bzip2.html", uint32_t(page.size()), kErrorUnsupportedMethod,
-       "VUnzip: bzip2.html uses a compression method that is not supported"},
+      {path, "ppmd.html", uint32_t(page.size()), kErrorUnsupportedMethod,
+       "VUnzip: ppmd.html uses a compression method that is not supported (PPMd)"},
       {path, "absent.html", 10, kErrorNotFound, "VUnzip: no entry matches absent.html"},
       {FixtureDir() + "\\missing.zip", "x", 10, kErrorOpenArchive,
        "VUnzip: cannot open the archive " + FixtureDir() + "\\missing.zip"},
