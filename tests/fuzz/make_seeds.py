@@ -100,7 +100,11 @@ def zip_seeds(out, work):
         seeds["prefix-adjusted.exe"] = open(path, "rb").read()
     if have("7z"):
         for name, extra in (("7z-deflate.zip", []), ("7z-zipcrypto.zip", ["-psecret"]),
-                            ("7z-deflate64.zip", ["-mm=Deflate64"]), ("7z-bzip2.zip", ["-mm=BZip2"])):
+                            ("7z-deflate64.zip", ["-mm=Deflate64"]), ("7z-bzip2.zip", ["-mm=BZip2"]),
+                            ("7z-lzma.zip", ["-mm=LZMA"]), ("7z-lzma-no-eos.zip", ["-mm=LZMA:eos=off"]),
+                            ("7z-aes256.zip", ["-mem=AES256", "-psecret"]),
+                            ("7z-aes128-lzma.zip", ["-mem=AES128", "-mm=LZMA", "-psecret"]),
+                            ("7z-aes192-bzip2.zip", ["-mem=AES192", "-mm=BZip2", "-psecret"])):
             path = os.path.join(tmp, name)
             run(["7z", "a", "-tzip", "-bd", "-y"] + extra + [path] + names, work)
             seeds[name] = open(path, "rb").read()
@@ -121,6 +125,8 @@ def zip_seeds(out, work):
         seeds[name] = buf.getvalue()
 
     py_zip("python-deflated.zip")
+    py_zip("python-bzip2.zip", method=zipfile.ZIP_BZIP2)
+    py_zip("python-lzma.zip", method=zipfile.ZIP_LZMA)
     py_zip("python-stored.zip", method=zipfile.ZIP_STORED, comment=b"python comment")
     py_zip("python-zip64.zip", force_zip64=True)
     py_zip("python-utf8.zip", extra_names=(("caf\u00e9/\u00fcber.txt", b"utf-8 name"),
@@ -133,6 +139,28 @@ def zip_seeds(out, work):
     for name, data in seeds.items():
         write(os.path.join(out, "zip_directory"), name, data)
         write(os.path.join(out, "unzip"), name, data)
+    method_seeds(out, seeds)
+
+
+def method_seeds(out, seeds):
+    """fuzz_methods: each unencrypted entry's compressed bytes behind a byte naming the
+    method (the target's table: Deflate64, bzip2, LZMA, deflate, stored) and three bytes
+    of declared size."""
+    selector = {9: 0, 12: 1, 14: 2, 8: 3, 0: 4}
+    for name, data in seeds.items():
+        try:
+            infos = zipfile.ZipFile(io.BytesIO(data)).infolist()
+        except (zipfile.BadZipFile, ValueError, NotImplementedError):
+            continue
+        for k, info in enumerate(infos):
+            if info.compress_type not in selector or info.flag_bits & 1 or info.compress_size == 0:
+                continue
+            at = info.header_offset
+            name_len, extra_len = struct.unpack_from("<HH", data, at + 26)
+            start = at + 30 + name_len + extra_len
+            body = data[start:start + info.compress_size]
+            head = bytes([selector[info.compress_type]]) + struct.pack("<I", info.file_size)[:3]
+            write(os.path.join(out, "methods"), "%s-%d" % (name, k), head + body)
 
 
 MANIFESTS = {
