@@ -53,7 +53,7 @@ uint64_t MaxPlainSize(uint16_t method, uint64_t compressed) {
     case 8: return Times(compressed, 1032, 1024);
     case kMethodDeflate64: return Times(compressed, 29128, 1024);
     case kMethodLzma: return Times(compressed, 1u << 17, 1024);
-    case kMethodBzip2: return Times(compressed, 1u << 26, 1024);
+    case kMethodBzip2: return Times(compressed, 1u << 23, 1024);
     default: return UINT64_MAX;
   }
 }
