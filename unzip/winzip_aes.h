@@ -46,7 +46,9 @@ class WinZipAesDecryptor : public EntryDecryptor {
   bool accepted_ = false;
   uint64_t counter_ = 0;
   uint64_t seen_ = 0;  // bytes authenticated so far
-  uint8_t keystream_[16 * 64];
+  // Counter blocks are enciphered a batch per call: a call into the platform's cipher
+  // costs far more than a block (under Wine, a trip to the host's library).
+  uint8_t keystream_[16 * 2048];
   size_t keystreamUsed_ = sizeof keystream_;
 };
 
