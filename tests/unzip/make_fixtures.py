@@ -234,11 +234,14 @@ for n in files:
     expect_7z("zip_bzip2.zip", n)
 
 # WinZip AES from 7-Zip (AE-2), 128, 192 and 256-bit keys over deflate and LZMA; one
-# archive turned into AE-1, where the CRC is checked as well.
+# archive turned into AE-1, where the CRC is checked as well. None lets a wrong password
+# of the tests through its verifier.
 for bits in (128, 192, 256):
     for method in ("Deflate", "LZMA"):
         archive = "7z_aes%d_%s.zip" % (bits, method.lower())
-        seven_zip(archive, "-mem=AES%d" % bits, "-mm=" + method, "-psecret")
+        make_until_wrong_passwords_fail(
+            os.path.join(out, archive),
+            lambda: seven_zip(archive, "-mem=AES%d" % bits, "-mm=" + method, "-psecret"))
         for n in files:
             expect_7z(archive, n, password="secret")
 as_ae1("7z_ae1.zip", "7z_aes256_deflate.zip")
