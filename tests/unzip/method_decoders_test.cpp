@@ -229,6 +229,26 @@ TEST(NewMethods, CutAndInflatedEntriesFailWithoutPassingTheBlock) {
   }
 }
 
+TEST(NewMethods, LzmaDictionaryIsNeverLargerThanTheEntryNeeds) {
+  Located l = Locate("7z_lzma.zip", "page.html");
+  std::string expected = Expected("7z_lzma.zip", "page.html");
+  std::string data = l.archive.substr(static_cast<size_t>(l.dataOffset),
+                                      static_cast<size_t>(l.entry.compressedSize));
+  // A 4 GiB dictionary claimed for a 5 KB page: the page needs no more than its size.
+  for (int k = 5; k < 9; ++k) data[static_cast<size_t>(k)] = '\xFF';
+  Decoded d = Decode(data, kMethodLzma, expected.size());
+  EXPECT_EQ(d.status, DecodeStatus::kOk);
+  EXPECT_TRUE(d.bytes == expected);
+  // The same with a 3 GiB entry claimed, tested (nothing kept): refused, not allocated.
+  MemorySource source(data.data(), data.size());
+  EntryData entry;
+  entry.compressedSize = data.size();
+  entry.uncompressedSize = uint64_t(3) << 30;
+  entry.method = kMethodLzma;
+  ChunkTarget nowhere(nullptr);
+  EXPECT_EQ(DecodeEntry(source, entry, nullptr, nowhere, nullptr).status, DecodeStatus::kCorrupt);
+}
+
 TEST(NewMethods, SizeClaimBoundsHoldTheKnownWorstCases) {
   HandMade h = Deflate64Stream();
   EXPECT_GE(MaxPlainSize(kMethodDeflate64, h.stream.size()), h.plain.size());
