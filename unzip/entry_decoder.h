@@ -1,5 +1,5 @@
-// Turns one entry's stored bytes into its plain bytes: stored or deflated, optionally
-// decrypted, written into an output target that never grows past the entry's declared
+// Turns one entry's stored bytes into its plain bytes: stored or deflated here, Deflate64,
+// bzip2 and LZMA in their own files (compression_methods.h), optionally decrypted, written into an output target that never grows past the entry's declared
 // size (a deflate bomb stops at the end of the block), with the CRC-32 computed on the way.
 // Deflated data that fits in one block (the caller's, or a scratch buffer of moderate size)
 // is decompressed in one call (libdeflate), much faster than inflating region by region;
