@@ -161,6 +161,49 @@ def method_seeds(out, seeds):
             body = data[start:start + info.compress_size]
             head = bytes([selector[info.compress_type]]) + struct.pack("<I", info.file_size)[:3]
             write(os.path.join(out, "methods"), "%s-%d" % (name, k), head + body)
+    write(os.path.join(out, "methods"), "deflate64-long-far", deflate64_long_far())
+
+
+def deflate64_long_far():
+    """What only Deflate64 has, in fixed codes: "A", a 65,538-byte match at distance 1
+    (length code 285, 16 extra bits), "B", then matches 32,774 and 49,160 back (distance
+    codes 30 and 31); behind the method byte and the size (65,546)."""
+    bits = []
+
+    def value(v, n):
+        bits.extend((v >> i) & 1 for i in range(n))
+
+    def code(c, n):
+        bits.extend((c >> i) & 1 for i in reversed(range(n)))
+
+    def literal(sym):
+        if sym < 144:
+            code(0x30 + sym, 8)
+        elif sym < 256:
+            code(0x190 + sym - 144, 9)
+        elif sym < 280:
+            code(sym - 256, 7)
+        else:
+            code(0xC0 + sym - 280, 8)
+
+    value(1, 1)
+    value(1, 2)
+    literal(ord("A"))
+    literal(285)
+    value(0xFFFF, 16)
+    code(0, 5)
+    literal(ord("B"))
+    literal(257)
+    code(30, 5)
+    value(5, 14)
+    literal(258)
+    code(31, 5)
+    value(7, 14)
+    literal(256)
+    data = bytearray()
+    for i in range(0, len(bits), 8):
+        data.append(sum(b << k for k, b in enumerate(bits[i:i + 8])))
+    return bytes([0]) + struct.pack("<I", 65539 + 1 + 3 + 4)[:3] + bytes(data)
 
 
 MANIFESTS = {
