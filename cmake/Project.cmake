@@ -74,3 +74,15 @@ else()
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/libdeflate.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/bzip2.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/liblzma.cmake)
+
+# WinZip AES's cryptography: Windows CNG in the DLL, nettle natively.
+if(WIN32)
+  add_library(vellumo_crypto INTERFACE)
+  target_link_libraries(vellumo_crypto INTERFACE bcrypt)
+else()
+  find_library(VELLUMO_NETTLE_LIBRARY NAMES nettle REQUIRED)
+  add_library(vellumo_crypto INTERFACE)
+  target_link_libraries(vellumo_crypto INTERFACE ${VELLUMO_NETTLE_LIBRARY})
+endif()

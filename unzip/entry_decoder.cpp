@@ -7,6 +7,11 @@
 #include <vector>
 
 #include <zlib.h>
+
+#include "unzip/bzip2_decoder.h"
+#include "unzip/compression_methods.h"
+#include "unzip/deflate64_decoder.h"
+#include "unzip/lzma_decoder.h"
 #if !defined(VUNZIP_ZLIB_ONLY)
 #include <libdeflate.h>
 #endif
@@ -19,6 +24,7 @@ constexpr size_t kOutputChunk = 1024 * 1024;  // also the progress granularity
 // Larger compressed data streams instead of being read whole: in a 32-bit process a second
 // buffer of that size next to the caller's block may not fit.
 constexpr uint64_t kWholeInputLimit = 256u << 20;
+constexpr uint64_t kWholeDecryptedLimit = 32u << 20;
 // From this size on, compressed data is mapped rather than copied.
 constexpr size_t kViewThreshold = 1u << 20;
 
@@ -48,7 +54,7 @@ uint32_t Crc(uint32_t crc, const uint8_t* data, size_t n) { return libdeflate_cr
 #endif
 
 DecodeResult DecodeStored(ArchiveSource& source, const EntryData& data,
-                          TraditionalDecryptor* decryptor, OutputTarget& target,
+                          EntryDecryptor* decryptor, OutputTarget& target,
                           const ProgressFn& progress) {
   DecodeResult result;
   result.crc = 0;
@@ -93,7 +99,7 @@ DecodeResult DecodeStored(ArchiveSource& source, const EntryData& data,
 }
 
 DecodeResult DecodeDeflated(ArchiveSource& source, const EntryData& data,
-                            TraditionalDecryptor* decryptor, OutputTarget& target,
+                            EntryDecryptor* decryptor, OutputTarget& target,
                             const ProgressFn& progress) {
   DecodeResult result;
   result.crc = 0;
@@ -199,7 +205,7 @@ struct DecompressorFree {
 // this case does not apply: no whole block, compressed data too large, or no memory for it;
 // the streaming decoder then takes the entry.
 bool DecodeDeflatedWhole(ArchiveSource& source, const EntryData& data,
-                         TraditionalDecryptor* decryptor, OutputTarget& target,
+                         EntryDecryptor* decryptor, OutputTarget& target,
                          const ProgressFn& progress, DecodeResult& result) {
   if (data.uncompressedSize == 0 || data.uncompressedSize > SIZE_MAX) return false;
   size_t wanted = static_cast<size_t>(data.uncompressedSize);
@@ -208,6 +214,9 @@ bool DecodeDeflatedWhole(ArchiveSource& source, const EntryData& data,
   uint64_t available = source.Size() > data.offset ? source.Size() - data.offset : 0;
   uint64_t inputSize = std::min(data.compressedSize, available);
   if (inputSize > kWholeInputLimit) return false;
+  // Encrypted data is decrypted in a copy: only up to a bounded size, never a second copy
+  // of a large entry next to the caller's block.
+  if (decryptor && inputSize > kWholeDecryptedLimit) return false;
   size_t inputLength = static_cast<size_t>(inputSize);
   std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(libdeflate_alloc_decompressor());
   if (!decompressor) return false;
@@ -303,7 +312,7 @@ uint8_t* ChunkTarget::WholeBlock(size_t size) {
 bool ChunkTarget::Commit(size_t n) { return n <= capacity_ && (!sink_ || sink_(buffer_.get(), n)); }
 
 DecodeResult DecodeEntry(ArchiveSource& source, const EntryData& data,
-                         TraditionalDecryptor* decryptor, OutputTarget& target,
+                         EntryDecryptor* decryptor, OutputTarget& target,
                          const ProgressFn& progress) {
   if (data.method == 8) {
 #if !defined(VUNZIP_ZLIB_ONLY)
@@ -312,6 +321,9 @@ DecodeResult DecodeEntry(ArchiveSource& source, const EntryData& data,
 #endif
     return DecodeDeflated(source, data, decryptor, target, progress);
   }
+  if (data.method == kMethodDeflate64) return DecodeDeflate64(source, data, decryptor, target, progress);
+  if (data.method == kMethodBzip2) return DecodeBzip2(source, data, decryptor, target, progress);
+  if (data.method == kMethodLzma) return DecodeLzma(source, data, decryptor, target, progress);
   return DecodeStored(source, data, decryptor, target, progress);
 }
 

@@ -1,5 +1,5 @@
-// Turns one entry's stored bytes into its plain bytes: stored or deflated, optionally
-// decrypted, written into an output target that never grows past the entry's declared
+// Turns one entry's stored bytes into its plain bytes: stored or deflated here, Deflate64,
+// bzip2 and LZMA in their own files (compression_methods.h), optionally decrypted, written into an output target that never grows past the entry's declared
 // size (a deflate bomb stops at the end of the block), with the CRC-32 computed on the way.
 // Deflated data that fits in one block (the caller's, or a scratch buffer of moderate size)
 // is decompressed in one call (libdeflate), much faster than inflating region by region;
@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "unzip/archive_source.h"
-#include "unzip/zip_crypto.h"
+#include "unzip/entry_decryptor.h"
 
 namespace vellumo::unzip {
 
@@ -76,7 +76,7 @@ struct EntryData {
   uint64_t offset = 0;           // file position of the (decrypted) data
   uint64_t compressedSize = 0;   // without any encryption header
   uint64_t uncompressedSize = 0;
-  uint16_t method = 0;           // 0 or 8
+  uint16_t method = 0;           // 0, 8 or one of the methods in compression_methods.h
 };
 
 struct DecodeResult {
@@ -89,7 +89,7 @@ struct DecodeResult {
 using ProgressFn = std::function<bool(uint32_t bytes)>;
 
 DecodeResult DecodeEntry(ArchiveSource& source, const EntryData& data,
-                         TraditionalDecryptor* decryptor, OutputTarget& target,
+                         EntryDecryptor* decryptor, OutputTarget& target,
                          const ProgressFn& progress);
 
 }  // namespace vellumo::unzip

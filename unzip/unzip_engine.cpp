@@ -18,9 +18,11 @@
 #include "common/byte_reader.h"
 #include "common/replace_file.h"
 #include "common/stored_name.h"
+#include "unzip/compression_methods.h"
 #include "unzip/entry_decoder.h"
 #include "unzip/size_claim.h"
 #include "unzip/unzip_messages.h"
+#include "unzip/winzip_aes.h"
 #include "unzip/zip_crypto.h"
 #include "unzip/zip_directory.h"
 
@@ -148,6 +150,17 @@ class Run {
   EntryOutcome Fail(UnzipError code, const std::string& name) {
     return Message(code, name) ? EntryOutcome::kFailed : EntryOutcome::kStop;
   }
+  // The unsupported-method message with the method's name after it.
+  EntryOutcome Unsupported(uint16_t method, const std::string& name) {
+    char scratch[16];
+    UnzipEvent e;
+    e.action = kActionMessage;
+    e.errorCode = kErrorUnsupportedMethod;
+    std::string method_name = std::string(" (") + MethodName(method, scratch) + ")";
+    e.text = MessageText(kErrorUnsupportedMethod, name);
+    e.text = e.text.substr(0, kCallbackTextSize - 1 - method_name.size()) + method_name;
+    return Send(e) ? EntryOutcome::kFailed : EntryOutcome::kStop;
+  }
   // A fresh output target for one decoding attempt; nullptr when the file cannot be made.
   std::unique_ptr<OutputTarget> OpenTarget(UniqueFile& file, TempFile& temp,
                                            const std::string& path);
@@ -234,8 +247,8 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     }
   }
 
-  if (entry.method != kMethodStored && entry.method != kMethodDeflated)
-    return Fail(kErrorUnsupportedMethod, name);
+  bool aes = entry.method == kMethodWinZipAes;
+  if (!aes && !IsDecodableMethod(entry.method)) return Unsupported(entry.method, name);
   if ((entry.flags & kFlagEncrypted) && (entry.flags & kFlagStrongEncryption))
     return Fail(kErrorUnsupportedMethod, name);
   // Before any memory is sized by the claim (the caller's block, a scratch buffer).
@@ -267,7 +280,25 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
 
   uint8_t header[kEncryptionHeaderSize];
   bool encrypted = entry.flags & kFlagEncrypted;
-  if (encrypted) {
+  // WinZip AES: the real method and the key size from the local header's 0x9901 field;
+  // salt and verifier in front of the data, the authentication code after it.
+  WinZipAesField aesField;
+  uint8_t aesHeader[16 + kWinZipAesVerifierSize];
+  if (aes) {
+    size_t extraLength = GetU16(local + 28);
+    std::vector<uint8_t> extra(extraLength);
+    if (!source_.ReadAt(dataPos - extraLength, extra.data(), extraLength))
+      return Fail(kErrorBadLocalHeader, name);
+    if (!encrypted || !FindWinZipAesField(extra.data(), extraLength, aesField))
+      return Unsupported(entry.method, name);
+    if (!IsDecodableMethod(aesField.method)) return Unsupported(aesField.method, name);
+    data.method = aesField.method;
+    size_t front = aesField.SaltSize() + kWinZipAesVerifierSize;
+    if (data.compressedSize < front + kWinZipAesCodeSize || !source_.ReadAt(dataPos, aesHeader, front))
+      return Fail(kErrorTruncatedData, name);
+    data.offset += front;
+    data.compressedSize -= front + kWinZipAesCodeSize;
+  } else if (encrypted) {
     if (data.compressedSize < kEncryptionHeaderSize ||
         !source_.ReadAt(dataPos, header, sizeof header))
       return Fail(kErrorTruncatedData, name);
@@ -288,7 +319,8 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
   std::string candidate;
   TempFile temp;  // file mode: every attempt decodes into it; the target only at the end
   for (;;) {
-    std::unique_ptr<TraditionalDecryptor> decryptor;
+    std::unique_ptr<EntryDecryptor> decryptor;
+    WinZipAesDecryptor* aesDecryptor = nullptr;
     if (encrypted) {
       std::string password;
       bool have = false;
@@ -305,8 +337,18 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
         break;
       }
       tried.push_back(password);
-      decryptor = std::make_unique<TraditionalDecryptor>(password);
-      if (!decryptor->AcceptHeader(header, check)) continue;
+      if (aes) {
+        // The verifier stands where the traditional header's check byte does.
+        auto d = std::make_unique<WinZipAesDecryptor>(password, aesField, aesHeader,
+                                                      aesHeader + aesField.SaltSize());
+        if (!d->Accepted()) continue;
+        aesDecryptor = d.get();
+        decryptor = std::move(d);
+      } else {
+        auto d = std::make_unique<TraditionalDecryptor>(password);
+        if (!d->AcceptHeader(header, check)) continue;
+        decryptor = std::move(d);
+      }
       anyHeaderPassed = true;  // the keys have now consumed the header
       candidate = password;
     }
@@ -316,7 +358,12 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     DecodeResult r = DecodeEntry(source_, data, decryptor.get(), *target, progress);
     if (file && std::fclose(file.release()) != 0 && r.status == DecodeStatus::kOk)
       r.status = DecodeStatus::kWriteError;
-    if (r.status == DecodeStatus::kOk && r.crc == entry.crc) {
+    // AE-2 leaves the CRC out (0): its authentication code alone vouches for the data,
+    // checked before the entry counts as written.
+    bool crcGood = r.crc == entry.crc || (aes && aesField.version == 2);
+    bool authentic = !aesDecryptor || (r.status == DecodeStatus::kOk &&
+                                       aesDecryptor->Authentic(source_, data.offset, data.compressedSize));
+    if (r.status == DecodeStatus::kOk && crcGood && authentic) {
       if (!path.empty() && !temp.MoveOver(path)) return Fail(kErrorWriteFile, name);
       if (encrypted) lastGoodPassword_ = candidate;
       return EntryOutcome::kWritten;
@@ -328,7 +375,7 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
         return Fail(kErrorTruncatedData, name);
       case DecodeStatus::kWriteError:
         return Fail(kErrorWriteFile, name);
-      case DecodeStatus::kOk:
+      case DecodeStatus::kOk:  // a CRC or authentication code that does not match
         lastError = kErrorBadCrc;
         lastCrc = r.crc;
         break;

@@ -5,14 +5,16 @@
 #include <cstdint>
 #include <string>
 
+#include "unzip/entry_decryptor.h"
+
 namespace vellumo::unzip {
 
 constexpr size_t kEncryptionHeaderSize = 12;
 
-class TraditionalDecryptor {
+class TraditionalDecryptor : public EntryDecryptor {
  public:
   explicit TraditionalDecryptor(const std::string& password);
-  void Decrypt(uint8_t* data, size_t length);
+  void Decrypt(uint8_t* data, size_t length) override;
 
   // Decrypts a copy of the 12-byte header and says whether its last byte equals the
   // expected check byte; on success the keys have consumed the header.

@@ -108,6 +108,7 @@ TEST(ArchiveListing, MatchesUnzipForEveryFixture) {
       {"sfx_adjusted.exe", {{}, 4096, false}},
       {"garbage.zip", {{Text(10204)}, 0, false}},
       {"pass.zip", {{}, 0, true}},
+      {"aes.zip", {{}, 0, true}},
       {"span003.zip", {{}, 4, false}},  // after the set's signature on volume 0
   };
   auto manifest = ReadManifest();
@@ -156,6 +157,19 @@ TEST(ArchiveListing, FieldsCommentsAndFolders) {
   core.SetZipFileName(FixtureDir() + "/plain.zip");
   EXPECT_EQ(core.EntryCount(), 9);
   EXPECT_EQ(core.EntryList()[1].FileName, "docs\\");
+
+  // WinZip AES: listed as encrypted, with the method of its data from the 0x9901 field
+  // (7-Zip stores the smallest files, compresses the others with LZMA).
+  core.UseDirOnlyEntries = false;
+  core.SetZipFileName(FixtureDir() + "/aes.zip");
+  ASSERT_GT(core.EntryCount(), 0);
+  int lzma = 0;
+  for (const DirEntry& e : core.EntryList()) {
+    EXPECT_TRUE(e.CompressionMethod == 14 || e.CompressionMethod == 0) << e.FileName;
+    EXPECT_TRUE(e.Encrypted) << e.FileName;
+    lzma += e.CompressionMethod == 14;
+  }
+  EXPECT_GT(lzma, 0);
 
   core.SetZipFileName(FixtureDir() + "/python.zip");
   EXPECT_EQ(core.ArchiveComment(), "archive comment from zipfile");

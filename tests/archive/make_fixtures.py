@@ -13,7 +13,7 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from wrong_passwords import make_until_wrong_passwords_fail  # noqa: E402
 
-VERSION = "5"
+VERSION = "6"
 
 
 def run(args, cwd=None, stdin=None):
@@ -73,6 +73,13 @@ def main():
     archives.append(("pass.zip", "secret"))
     run(["7z", "a", "-tzip", "-bd", os.path.join(out, "sevenz.zip")] + items, cwd=tree)
     archives.append(("sevenz.zip", ""))
+    # WinZip AES over LZMA; the same files zipped by 7z without either (same order) give
+    # the expected output, since unzip reads neither.
+    aes_items = ["readme.txt", "docs", "big.txt"]
+    run(["7z", "a", "-tzip", "-bd", "-mem=AES256", "-mm=LZMA", "-psecret",
+         os.path.join(out, "aes.zip")] + aes_items, cwd=tree)
+    run(["7z", "a", "-tzip", "-bd", os.path.join(out, "aes_plain.zip")] + aes_items, cwd=tree)
+    archives.append(("aes.zip", "secret", "aes_plain.zip"))
 
     with zipfile.ZipFile(os.path.join(out, "python.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         z.comment = b"archive comment from zipfile"

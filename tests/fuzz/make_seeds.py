@@ -121,7 +121,11 @@ def zip_seeds(out, work):
         seeds["prefix-adjusted.exe"] = open(path, "rb").read()
     if have("7z"):
         for name, extra in (("7z-deflate.zip", []), ("7z-zipcrypto.zip", ["-psecret"]),
-                            ("7z-deflate64.zip", ["-mm=Deflate64"]), ("7z-bzip2.zip", ["-mm=BZip2"])):
+                            ("7z-deflate64.zip", ["-mm=Deflate64"]), ("7z-bzip2.zip", ["-mm=BZip2"]),
+                            ("7z-lzma.zip", ["-mm=LZMA"]), ("7z-lzma-no-eos.zip", ["-mm=LZMA:eos=off"]),
+                            ("7z-aes256.zip", ["-mem=AES256", "-psecret"]),
+                            ("7z-aes128-lzma.zip", ["-mem=AES128", "-mm=LZMA", "-psecret"]),
+                            ("7z-aes192-bzip2.zip", ["-mem=AES192", "-mm=BZip2", "-psecret"])):
             path = os.path.join(tmp, name)
             run(["7z", "a", "-tzip", "-bd", "-y"] + extra + [path] + names, work)
             seeds[name] = open(path, "rb").read()
@@ -142,6 +146,8 @@ def zip_seeds(out, work):
         seeds[name] = buf.getvalue()
 
     py_zip("python-deflated.zip")
+    py_zip("python-bzip2.zip", method=zipfile.ZIP_BZIP2)
+    py_zip("python-lzma.zip", method=zipfile.ZIP_LZMA)
     py_zip("python-stored.zip", method=zipfile.ZIP_STORED, comment=b"python comment")
     py_zip("python-zip64.zip", force_zip64=True)
     py_zip("python-utf8.zip", extra_names=(("caf\u00e9/\u00fcber.txt", b"utf-8 name"),
@@ -170,6 +176,71 @@ def zip_seeds(out, work):
     for name, data in seeds.items():
         write(os.path.join(out, "zip_directory"), name, data)
         write(os.path.join(out, "unzip"), name, data)
+    method_seeds(out, seeds)
+
+
+def method_seeds(out, seeds):
+    """fuzz_methods: each unencrypted entry's compressed bytes behind a byte naming the
+    method (the target's table: Deflate64, bzip2, LZMA, deflate, stored) and three bytes
+    of declared size."""
+    selector = {9: 0, 12: 1, 14: 2, 8: 3, 0: 4}
+    for name, data in seeds.items():
+        try:
+            infos = zipfile.ZipFile(io.BytesIO(data)).infolist()
+        except (zipfile.BadZipFile, ValueError, NotImplementedError):
+            continue
+        for k, info in enumerate(infos):
+            if info.compress_type not in selector or info.flag_bits & 1 or info.compress_size == 0:
+                continue
+            at = info.header_offset
+            name_len, extra_len = struct.unpack_from("<HH", data, at + 26)
+            start = at + 30 + name_len + extra_len
+            body = data[start:start + info.compress_size]
+            head = bytes([selector[info.compress_type]]) + struct.pack("<I", info.file_size)[:3]
+            write(os.path.join(out, "methods"), "%s-%d" % (name, k), head + body)
+    write(os.path.join(out, "methods"), "deflate64-long-far", deflate64_long_far())
+
+
+def deflate64_long_far():
+    """What only Deflate64 has, in fixed codes: "A", a 65,538-byte match at distance 1
+    (length code 285, 16 extra bits), "B", then matches 32,774 and 49,160 back (distance
+    codes 30 and 31); behind the method byte and the size (65,546)."""
+    bits = []
+
+    def value(v, n):
+        bits.extend((v >> i) & 1 for i in range(n))
+
+    def code(c, n):
+        bits.extend((c >> i) & 1 for i in reversed(range(n)))
+
+    def literal(sym):
+        if sym < 144:
+            code(0x30 + sym, 8)
+        elif sym < 256:
+            code(0x190 + sym - 144, 9)
+        elif sym < 280:
+            code(sym - 256, 7)
+        else:
+            code(0xC0 + sym - 280, 8)
+
+    value(1, 1)
+    value(1, 2)
+    literal(ord("A"))
+    literal(285)
+    value(0xFFFF, 16)
+    code(0, 5)
+    literal(ord("B"))
+    literal(257)
+    code(30, 5)
+    value(5, 14)
+    literal(258)
+    code(31, 5)
+    value(7, 14)
+    literal(256)
+    data = bytearray()
+    for i in range(0, len(bits), 8):
+        data.append(sum(b << k for k, b in enumerate(bits[i:i + 8])))
+    return bytes([0]) + struct.pack("<I", 65539 + 1 + 3 + 4)[:3] + bytes(data)
 
 
 MANIFESTS = {

@@ -8,6 +8,7 @@ import os
 import random
 import shutil
 import subprocess
+import struct
 import sys
 import zipfile
 
@@ -169,6 +170,96 @@ with zipfile.ZipFile(os.path.join(out, "case_pair.zip"), "w", zipfile.ZIP_DEFLAT
     z.writestr("Readme.txt", b"first in the directory\n")
     z.writestr("README.TXT", b"second in the directory\n")
 expect("case_pair.zip", "Readme.txt")
+
+def expect_7z(archive, stored_name, password=""):
+    """The entry's bytes as `7z x` gives them (unzip reads none of the newer methods)."""
+    listed = stored_name.replace("/", "\\").encode("latin-1")
+    dest = os.path.join(out, "x7z")
+    shutil.rmtree(dest, ignore_errors=True)
+    subprocess.run(["7z", "x", "-y", "-bd", "-o" + dest, "-p" + password,
+                    os.path.join(out, archive), stored_name],
+                   check=True, stdout=subprocess.DEVNULL)
+    name = "e%04d.bin" % len(manifest)
+    shutil.move(os.path.join(dest, stored_name), os.path.join(expected_dir, name))
+    shutil.rmtree(dest)
+    manifest.append((archive, listed.hex(), name, password.encode().hex()))
+
+
+def seven_zip(archive, *opts, names=files):
+    path = os.path.join(out, archive)
+    run(["7z", "a", "-tzip", "-bd"] + list(opts) + [path] + names)
+    return path
+
+
+def as_ae1(archive, source):
+    """A copy of a 7-Zip AES archive (AE-2: CRC 0) turned into AE-1: version 1 in every
+    0x9901 field and the real CRC in the local and central headers."""
+    data = bytearray(open(os.path.join(out, source), "rb").read())
+    crcs = {i.filename: zipfile.crc32(open(os.path.join(work, i.filename), "rb").read()) & 0xFFFFFFFF
+            for i in zipfile.ZipFile(os.path.join(out, source)).infolist() if not i.is_dir()}
+
+    pos = 0
+    while True:
+        local = data.find(b"PK\x03\x04", pos)
+        central = data.find(b"PK\x01\x02", pos)
+        hits = [h for h in (local, central) if h >= 0]
+        if not hits:
+            break
+        at = min(hits)
+        if at == local:
+            name_len, extra_len = struct.unpack_from("<HH", data, at + 26)
+            head, crc_at = 30, at + 14
+        else:
+            name_len, extra_len = struct.unpack_from("<HH", data, at + 28)
+            head, crc_at = 46, at + 16
+        name = bytes(data[at + head:at + head + name_len]).decode("latin-1")
+        extra_at = at + head + name_len
+        e = extra_at
+        while e + 4 <= extra_at + extra_len:
+            fid, size = struct.unpack_from("<HH", data, e)
+            if fid == 0x9901:
+                struct.pack_into("<H", data, e + 4, 1)
+            e += 4 + size
+        if name in crcs:
+            struct.pack_into("<I", data, crc_at, crcs[name])
+        pos = at + 4
+    with open(os.path.join(out, archive), "wb") as f:
+        f.write(data)
+
+
+# The newer methods: 7-Zip (Deflate64, bzip2, LZMA with and without its end marker),
+# python3 zipfile (bzip2, LZMA), Info-ZIP zip (bzip2).
+for archive, opts in (("7z_deflate64.zip", ["-mm=Deflate64", "-mx9"]),
+                      ("7z_bzip2.zip", ["-mm=BZip2"]),
+                      ("7z_lzma.zip", ["-mm=LZMA"]),
+                      ("7z_lzma_no_eos.zip", ["-mm=LZMA:eos=off"])):
+    seven_zip(archive, *opts)
+    for n in files:
+        expect_7z(archive, n)
+for archive, method in (("python_bzip2.zip", zipfile.ZIP_BZIP2), ("python_lzma.zip", zipfile.ZIP_LZMA)):
+    with zipfile.ZipFile(os.path.join(out, archive), "w", method) as z:
+        for n in files:
+            z.write(os.path.join(work, n), n)
+    for n in files:
+        expect_7z(archive, n)
+zip_tool("zip_bzip2.zip", "-Z", "bzip2")
+for n in files:
+    expect_7z("zip_bzip2.zip", n)
+
+# WinZip AES from 7-Zip (AE-2), 128, 192 and 256-bit keys over deflate and LZMA; one
+# archive turned into AE-1, where the CRC is checked as well. None lets a wrong password
+# of the tests through its verifier.
+for bits in (128, 192, 256):
+    for method in ("Deflate", "LZMA"):
+        archive = "7z_aes%d_%s.zip" % (bits, method.lower())
+        make_until_wrong_passwords_fail(
+            os.path.join(out, archive),
+            lambda: seven_zip(archive, "-mem=AES%d" % bits, "-mm=" + method, "-psecret"))
+        for n in files:
+            expect_7z(archive, n, password="secret")
+as_ae1("7z_ae1.zip", "7z_aes256_deflate.zip")
+for n in files:
+    expect_7z("7z_ae1.zip", n, password="secret")
 
 with open(os.path.join(out, "manifest.tsv"), "w") as f:
     for row in manifest:

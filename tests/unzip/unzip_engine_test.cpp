@@ -527,8 +527,8 @@ TEST(UnzipHostile, FailsCleanlyWithTheRightMessage) {
          a.entries = {e};
        },
        page.size(), {kErrorBadCrc}, 1},
-      {"unsupported method",
-       [&](TestArchive& a) { a.entries = {test::MakeEntry("bomb.html", page, 12)}; },
+      {"unsupported method (PPMd)",
+       [&](TestArchive& a) { a.entries = {test::MakeEntry("bomb.html", page, 98)}; },
        page.size(), {kErrorUnsupportedMethod}, 0},
       {"65,535 entries claimed in an empty directory",
        [&](TestArchive& a) { a.entryCountOverride = 65535; },

@@ -222,6 +222,11 @@ TEST(VUnzipDll, PasswordsRightWrongCancelledAndCounted) {
       {"missing, all answers wrong", "password.zip", "", 3,
        {{true, "a"}, {true, "b"}, {true, "c"}, {true, "secret"}}, 0, {3, 2, 1}},
       {"cancelled at once", "password.zip", "", 3, {{false, ""}}, 0, {3}},
+      {"AES-256: given wrong, second answer right", "7z_aes256_deflate.zip", "wrong", 3,
+       {{true, "bad"}, {true, "secret"}}, 1, {3, 2}},
+      {"AES-128 LZMA: given right", "7z_aes128_lzma.zip", "secret", 3, {}, 1, {}},
+      {"AES-192: all answers wrong", "7z_aes192_deflate.zip", "", 3,
+       {{true, "a"}, {true, "b"}, {true, "c"}}, 0, {3, 2, 1}},
       {"count 0: never asked", "password_stored.zip", "", 0, {{true, "secret"}}, 0, {}},
       {"count above 15 asks 15 times", "password.zip", "", 20,
        std::vector<Answer>(20, Answer{true, "x"}), 0,
@@ -278,7 +283,7 @@ TEST(VUnzipDll, FailuresReportedThroughMessages) {
   test::TestEntry badCrc = test::MakeEntry("crc.html", page, 8);
   badCrc.crc = 1;
   test::TestArchive archive;
-  archive.entries = {bomb, badCrc, test::MakeEntry("bzip2.html", page, 12),
+  archive.entries = {bomb, badCrc, test::MakeEntry("ppmd.html", page, 98),
                      test::MakeEntry("page.html", page, 8)};
   std::string path = WriteTemp("vunzip_hostile.zip", archive.Build());
   struct Case {
@@ -292,8 +297,8 @@ TEST(VUnzipDll, FailuresReportedThroughMessages) {
       {path, "page.html", uint32_t(page.size() - 1), kErrorBlockTooSmall,
        "VUnzip: page.html does not fit into the output block"},
       {path, "crc.html", uint32_t(page.size()), kErrorBadCrc, "VUnzip: CRC error in crc.html"},
-      {path, "bzip2.html", uint32_t(page.size()), kErrorUnsupportedMethod,
-       "VUnzip: bzip2.html uses a compression method that is not supported"},
+      {path, "ppmd.html", uint32_t(page.size()), kErrorUnsupportedMethod,
+       "VUnzip: ppmd.html uses a compression method that is not supported (PPMd)"},
       {path, "absent.html", 10, kErrorNotFound, "VUnzip: no entry matches absent.html"},
       {FixtureDir() + "\\missing.zip", "x", 10, kErrorOpenArchive,
        "VUnzip: cannot open the archive " + FixtureDir() + "\\missing.zip"},

@@ -278,6 +278,22 @@ TEST(Form, WrongPasswordAsksThePromptAndCancelKeepsThePreviousPage) {
   EXPECT_EQ(w.Shown(), Display("open text\n"));
 }
 
+TEST(Form, AesEncryptedPageShownAfterThePasswordPrompt) {
+  Window w("vellumo.exe " + Fixture("aes.zip"));
+  EXPECT_EQ(w.form->BaseCaption(), Fixture("aes.zip") + " encrypted,please enter pass");
+  EXPECT_EQ(w.Items(), std::vector<std::string>{"aes-page.html"});
+  EXPECT_EQ(w.Shown(), "");
+  // A wrong answer first: the verifier refuses it and the prompt comes again.
+  g_boxes->QueueAnswer({"wrong", IDOK});
+  g_boxes->QueueAnswer({"s3cret", IDOK});
+  w.Pick(0);
+  EXPECT_EQ(w.Shown(), Display("<html><body><p>AES page</p></body></html>\n"));
+  std::vector<test::SeenBox> boxes = g_boxes->Take();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].caption, "Password");
+  EXPECT_EQ(boxes[1].caption, "Password");
+}
+
 TEST(Form, CommandLinePasswordOpensTheEncryptedEntry) {
   Window w("vellumo.exe " + Fixture("encrypted.zip") + " s3cret");
   w.Pick(1);

@@ -28,6 +28,13 @@ for _ in $(seq 1 100); do
   zip -q -X -P s3cret ../encrypted.zip secret.txt
   python3 "$here/../wrong_passwords.py" ../encrypted.zip && break
 done
+# WinZip AES-256 over LZMA, as 7-Zip writes it by default when asked for AES.
+printf '<html><body><p>AES page</p></body></html>\n' > aes-page.html
+for _ in $(seq 1 100); do
+  rm -f ../aes.zip
+  7z a -tzip -bd -mem=AES256 -mm=LZMA -ps3cret ../aes.zip aes-page.html >/dev/null
+  python3 "$here/../wrong_passwords.py" ../aes.zip && break
+done
 mkdir -p d1/d2 d3
 zip -q -X -r ../folders.zip d1 d3
 python3 -c 'import zipfile,sys; zipfile.ZipFile(sys.argv[1], "w").close()' ../empty.zip

@@ -49,6 +49,22 @@ void CopyAnswer(uint8_t* record, const std::string& text, size_t max_chars) {
   record[kCallbackText + n] = 0;
 }
 
+// A WinZip AES entry is listed with the method its data is compressed with (from its
+// 0x9901 field: version, "AE", key strength, method) and as encrypted.
+void ApplyWinZipAesExtra(DirEntry* e) {
+  ByteReader r(e->ExtraData.data(), e->ExtraData.size());
+  while (r.remaining() >= 4) {
+    uint16_t id = r.u16();
+    uint16_t length = r.u16();
+    const uint8_t* data = r.bytes(length);
+    if (!data) return;
+    if (id != zip::kWinZipAesExtraId || length < 7 || data[2] != 'A' || data[3] != 'E') continue;
+    e->CompressionMethod = static_cast<uint16_t>(data[5] | (data[6] << 8));
+    e->Encrypted = true;
+    return;
+  }
+}
+
 }  // namespace
 
 std::string VolumeFileName(const std::string& path, int volume) {
@@ -635,6 +651,7 @@ void ArchiveCore::ReadDirectory() {
       // Branch-free, so the compiler can do many bytes at a time.
       for (char& c : name) c = c == '/' ? '\\' : c;
       entry.Encrypted = (entry.Flags & zip::kFlagEncrypted) != 0;
+      if (entry.CompressionMethod == zip::kMethodWinZipAes) ApplyWinZipAesExtra(&entry);
       uint64_t offset = entry.RelativeOffset;
       // A folder's name is empty or ends in a separator.
       bool folder = name.empty() || name.back() == '\\' || name.back() == ':';

@@ -24,6 +24,8 @@ constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
 constexpr uint16_t kFlagUtf8 = 0x0800;
 constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr uint16_t kMethodWinZipAes = 99;     // the real method is in the extra field below
+constexpr uint16_t kWinZipAesExtraId = 0x9901;
 
 constexpr char kBackupLabelPrefix[] = "PKBACK# ";
 

@@ -1,6 +1,6 @@
 // VUnzip.dll under Wine, timed in-process for bench/extract/run: loads the DLL the way the
 // viewer does and calls UnzipExec with a parameter record.
-//   extract_bench_win DLL ARCHIVE RUNS block NAME SIZE   one entry into a block of SIZE
+//   extract_bench_win DLL ARCHIVE RUNS block NAME SIZE [PASSWORD]   one entry into a block
 //   extract_bench_win DLL ARCHIVE RUNS test COUNT        every entry tested, COUNT expected
 // prints one wall time in ms per run (the first is a warm-up the script drops). The block is
 // allocated and touched once before the first run.
@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
   uint8_t* p = params.data();
   RecordSet(p, kParamVersion, kUnzipVersion);
   RecordSet(p, kParamUnused40, static_cast<uint32_t>(kTrue));
-  RecordSetAddress(p, kParamPassword, "");
+  std::string password = block && argc > 7 ? argv[7] : "";
+  RecordSetAddress(p, kParamPassword, password.c_str());
   RecordSetAddress(p, kParamArchivePath, archive.c_str());
   if (block) {
     RecordSetAddress(specs.data(), kFileSpecText, name.c_str());
