@@ -13,17 +13,18 @@ unsigned char FoldNameLetter(unsigned char c) {
 
 namespace {
 
-bool IsDeviceName(std::string_view part) {
-  // The system treats these names as devices whatever extension follows. "#" stands for a
-  // digit, or the superscript one, two or three that the system also takes.
+// Whether a part of a name is a device: the system treats these names as devices whatever
+// extension follows. In the table "#" stands for a digit, or the superscript one, two or
+// three that the system also takes; device names are ASCII, so only ASCII is folded.
+bool IsDeviceName(const char* part, size_t size) {
   static const char kDevices[] = "con prn aux nul conin$ conout$ clock$ com# lpt# ";
-  size_t stem = part.find('.');
-  if (stem == std::string_view::npos) stem = part.size();
+  size_t stem = 0;
+  while (stem < size && part[stem] != '.') ++stem;
   while (stem > 0 && part[stem - 1] == ' ') --stem;
   for (const char* d = kDevices; *d; ++d) {
     size_t i = 0;
     for (; i < stem && d[i] != ' '; ++i) {
-      unsigned char c = FoldNameLetter(static_cast<unsigned char>(part[i]));
+      unsigned char c = static_cast<unsigned char>(part[i]) | (part[i] >= 'A' && part[i] <= 'Z' ? 0x20 : 0);
       bool digit = (c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
       if (d[i] == '#' ? !digit : c != static_cast<unsigned char>(d[i])) break;
     }
@@ -33,37 +34,37 @@ bool IsDeviceName(std::string_view part) {
   return false;
 }
 
-NameFault PartFault(std::string_view part) {
-  if (part.empty()) return NameFault::kEmptyPart;
-  bool only_dots_and_blanks = true;
-  for (char c : part) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 32 || u == 127) return NameFault::kControlByte;
-    if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return NameFault::kBadCharacter;
-    if (c != '.' && c != ' ') only_dots_and_blanks = false;
-  }
-  // Trailing dots and blanks are dropped by the system, so "..." or ". ." would be "..".
-  if (only_dots_and_blanks) return NameFault::kOnlyDots;
-  if (IsDeviceName(part)) return NameFault::kDevice;
-  return NameFault::kNone;
-}
-
 }  // namespace
 
 NameFault CheckContainedName(std::string_view name) {
-  if (name.empty()) return NameFault::kEmpty;
-  if (name.find(':') != std::string_view::npos) return NameFault::kColon;
-  if (name[0] == '\\' || name[0] == '/') return NameFault::kAbsolute;
+  // One pass: each part ends at a separator or at the end of the name.
+  const char* text = name.data();
+  const size_t size = name.size();
+  if (size == 0) return NameFault::kEmpty;
+  if (text[0] == '\\' || text[0] == '/') return NameFault::kAbsolute;
   size_t start = 0;
-  for (;;) {
-    size_t end = name.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = name.size();
-    // Built from the bytes, not substr(): no bounds check that throws with a formatted text.
-    NameFault fault = PartFault(std::string_view(name.data() + start, end - start));
-    if (fault != NameFault::kNone) return fault;
-    if (end == name.size()) return NameFault::kNone;
-    start = end + 1;
+  bool only_dots_and_blanks = true;
+  NameFault fault = NameFault::kNone;
+  for (size_t i = 0; i <= size; ++i) {
+    char c = i < size ? text[i] : '\\';
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == ':') return NameFault::kColon;  // a drive, stream or device, wherever it stands
+    if (c == '\\' || c == '/') {
+      if (fault != NameFault::kNone) continue;  // reported once ':' is ruled out
+      if (i == start) fault = NameFault::kEmptyPart;
+      // Trailing dots and blanks are dropped by the system, so "..." or ". ." would be "..".
+      else if (only_dots_and_blanks) fault = NameFault::kOnlyDots;
+      else if (IsDeviceName(text + start, i - start)) fault = NameFault::kDevice;
+      start = i + 1;
+      only_dots_and_blanks = true;
+      continue;
+    }
+    if (fault != NameFault::kNone) continue;
+    if (u < 32 || u == 127) fault = NameFault::kControlByte;
+    else if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') fault = NameFault::kBadCharacter;
+    else if (c != '.' && c != ' ') only_dots_and_blanks = false;
   }
+  return fault;
 }
 
 }  // namespace vellumo
