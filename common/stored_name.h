@@ -16,8 +16,17 @@ namespace vellumo {
 // ("." and "..", and "..." or ".. " which the system shortens to them), and device names
 // (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$, CLOCK$), whatever
 // extension follows.
+enum class NameFault { kNone, kEmpty, kColon, kAbsolute, kEmptyPart, kControlByte, kBadCharacter,
+                       kOnlyDots, kDevice };
+NameFault CheckContainedName(std::string_view name);
+inline bool IsContainedName(std::string_view name) { return CheckContainedName(name) == NameFault::kNone; }
+// The same as a text for messages ("is absolute (...)"), nullptr when the name is fine. (Kept
+// apart from the check, so that programs that only need the answer do not carry the texts.)
 const char* ContainedNameProblem(std::string_view name);
-inline bool IsContainedName(std::string_view name) { return ContainedNameProblem(name) == nullptr; }
+
+// A byte of a name as the file system compares it: ASCII and Windows-1252 capitals folded
+// to lower case.
+unsigned char FoldNameLetter(unsigned char c);
 
 // The name as the system's file system tells names apart: each part without its trailing
 // dots and blanks (which the system drops), letters folded to lower case (ASCII and the

@@ -1,18 +1,12 @@
 #include "unzip/unzip_engine.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #if defined(_WIN32)
 #include <direct.h>
-#include <io.h>
-#else
-#include <unistd.h>
 #endif
 
 #include "common/byte_reader.h"
@@ -81,35 +75,7 @@ class TempFile {
 std::FILE* TempFile::Open(const std::string& target) {
   if (!path_.empty()) return std::fopen(path_.c_str(), "wb");
   size_t slash = target.find_last_of("\\/");
-  std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  static unsigned counter = 0;
-  unsigned seed = static_cast<unsigned>(std::time(nullptr)) * 2654435761u ^
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(this) >> 4);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "~vu%08x.tmp", seed + ++counter * 40503u);
-    std::string candidate = folder + name;
-    // Created exclusively: never a file that someone else already has.
-#if defined(_WIN32)
-    int fd = _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-#else
-    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-#endif
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return nullptr;
-    }
-#if defined(_WIN32)
-    std::FILE* f = _fdopen(fd, "wb");
-    if (!f) _close(fd);
-#else
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) close(fd);
-#endif
-    path_ = candidate;  // removed by the destructor whatever happens next
-    return f;
-  }
-  return nullptr;
+  return CreateFileIn(slash == std::string::npos ? std::string() : target.substr(0, slash), &path_);
 }
 
 enum class EntryOutcome { kWritten, kFailed, kSkipped, kStop };
@@ -162,8 +128,7 @@ class Run {
     return Send(e) ? EntryOutcome::kFailed : EntryOutcome::kStop;
   }
   // A fresh output target for one decoding attempt; nullptr when the file cannot be made.
-  std::unique_ptr<OutputTarget> OpenTarget(UniqueFile& file, TempFile& temp,
-                                           const std::string& path);
+  std::unique_ptr<OutputTarget> OpenTarget(UniqueFile& file, const std::string& path);
   bool AskPassword(const std::string& name, int32_t& remaining, std::string& password);
 
   ArchiveSource& source_;
@@ -171,6 +136,7 @@ class Run {
   const CodePageConverter& converter_;
   const EventFn& events_;
   bool stopped_ = false;
+  TempFile* temp_ = nullptr;  // the entry's temporary file while ExtractOne runs
   int64_t shift_ = 0;
   std::string lastGoodPassword_;
 };
@@ -194,13 +160,12 @@ bool Run::AskPassword(const std::string& name, int32_t& remaining, std::string& 
   return true;
 }
 
-std::unique_ptr<OutputTarget> Run::OpenTarget(UniqueFile& file, TempFile& temp,
-                                              const std::string& path) {
+std::unique_ptr<OutputTarget> Run::OpenTarget(UniqueFile& file, const std::string& path) {
   if (request_.useOutputBlock && !request_.testOnly)
     return std::make_unique<BlockTarget>(request_.outputBlock,
                                          static_cast<size_t>(request_.outputSize));
   if (request_.testOnly) return std::make_unique<ChunkTarget>(nullptr);
-  file.reset(temp.Open(path));
+  file.reset(temp_->Open(path));
   if (!file) return nullptr;
   std::FILE* f = file.get();
   return std::make_unique<ChunkTarget>(
@@ -318,6 +283,13 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
   uint32_t lastCrc = 0;
   std::string candidate;
   TempFile temp;  // file mode: every attempt decodes into it; the target only at the end
+  temp_ = &temp;
+  // The entry checked out (or the caller keeps it): in file mode it now replaces the target.
+  auto written = [&]() {
+    if (!path.empty() && !temp.MoveOver(path)) return Fail(kErrorWriteFile, name);
+    if (encrypted) lastGoodPassword_ = candidate;
+    return EntryOutcome::kWritten;
+  };
   for (;;) {
     std::unique_ptr<EntryDecryptor> decryptor;
     WinZipAesDecryptor* aesDecryptor = nullptr;
@@ -353,7 +325,7 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
       candidate = password;
     }
     UniqueFile file;
-    std::unique_ptr<OutputTarget> target = OpenTarget(file, temp, path);
+    std::unique_ptr<OutputTarget> target = OpenTarget(file, path);
     if (!target) return Fail(kErrorWriteFile, name);
     DecodeResult r = DecodeEntry(source_, data, decryptor.get(), *target, progress);
     if (file && std::fclose(file.release()) != 0 && r.status == DecodeStatus::kOk)
@@ -363,11 +335,7 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     bool crcGood = r.crc == entry.crc || (aes && aesField.version == 2);
     bool authentic = !aesDecryptor || (r.status == DecodeStatus::kOk &&
                                        aesDecryptor->Authentic(source_, data.offset, data.compressedSize));
-    if (r.status == DecodeStatus::kOk && crcGood && authentic) {
-      if (!path.empty() && !temp.MoveOver(path)) return Fail(kErrorWriteFile, name);
-      if (encrypted) lastGoodPassword_ = candidate;
-      return EntryOutcome::kWritten;
-    }
+    if (r.status == DecodeStatus::kOk && crcGood && authentic) return written();
     switch (r.status) {
       case DecodeStatus::kStopped:
         return EntryOutcome::kStop;
@@ -401,11 +369,8 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     // In file mode the caller may keep the data all the same (answer 1): the file then
     // replaces the target as a good one would. Any other answer leaves the target alone, as
     // does a caller that left the field as sent (a stored CRC that happens to be 1).
-    if (!path.empty() && e.errorCode == kCrcAnswerExtract && entry.crc != uint32_t(kCrcAnswerExtract)) {
-      if (!temp.MoveOver(path)) return Fail(kErrorWriteFile, name);
-      if (encrypted) lastGoodPassword_ = candidate;
-      return EntryOutcome::kWritten;
-    }
+    if (!path.empty() && e.errorCode == kCrcAnswerExtract && entry.crc != uint32_t(kCrcAnswerExtract))
+      return written();
   }
   return Fail(lastError, name);
 }
