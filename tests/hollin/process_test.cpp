@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -298,6 +299,50 @@ TEST(HollinProcess, CraftedRecordSizesEndNormally) {
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(shown.process.get(), 10000), WAIT_OBJECT_0);
   Stop(shown);
+}
+
+// The application manifests in the built files: Hollin and the uninstaller it writes ask for
+// administrator rights, Vellumo runs as the user; all name Vista to 11 and change neither
+// DPI awareness nor the controls' look. (That the programs start with them under Wine is
+// shown by every test above.)
+std::string ManifestOf(const std::string& path) {
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return "<cannot load " + path + ">";
+  std::string text = "<no manifest>";
+  if (HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    HGLOBAL loaded = LoadResource(module, found);
+    const char* data = static_cast<const char*>(LockResource(loaded));
+    if (data) text.assign(data, SizeofResource(module, found));
+  }
+  FreeLibrary(module);
+  return text;
+}
+
+TEST(HollinProcess, ManifestsAskForTheRightsAndNameTheSystems) {
+  const char* dir = std::getenv("VELLUMO_BINARY_DIR");
+  ASSERT_NE(dir, nullptr);
+  test::Installer uninstaller = test::WriteUninstaller("manifest-uninstall.exe", test::BasicPlan("M"),
+                                                       {test::SampleFile("a.txt", 10)});
+  struct Case {
+    std::string path;
+    const char* level;
+  } cases[] = {
+      {test::HollinExePath(), "requireAdministrator"},
+      {uninstaller.path, "requireAdministrator"},
+      {test::WindowsPath(std::string(dir) + "/viewer/Vellumo.exe"), "asInvoker"},
+  };
+  const char* systems[] = {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                           "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string manifest = ManifestOf(c.path);
+    EXPECT_NE(manifest.find(std::string("<requestedExecutionLevel level=\"") + c.level + "\" uiAccess=\"false\"/>"),
+              std::string::npos) << manifest;
+    for (const char* id : systems) EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"{") + id + "}\"/>"), std::string::npos) << id;
+    for (const char* absent : {"dpiAware", "dpiAwareness", "Common-Controls"})
+      EXPECT_EQ(manifest.find(absent), std::string::npos) << absent;
+  }
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST(Texts, HelpLinesJoinedByCrLfAndLicenceLines) {
   EXPECT_EQ(LicenceLogText("\r\r\n\n"), "\r\n\r\n\r\n");
   // Up to the first NUL, and no more than the log box holds, also from line ends alone.
   EXPECT_EQ(LicenceLogText(std::string("a\nb\0c\n", 6)), "a\r\nb\r\n");
-  EXPECT_EQ(LicenceLogText(std::string(20u << 20, '\n')).size(), 2 * kMaxLicenceLines);
+  EXPECT_EQ(LicenceLogText(std::string(20u << 20, '\n')).size(), 2 * kMaxShownLines);
   EXPECT_EQ(LicenceLogText(std::string(20u << 20, 'x')).size(), kLogTextLimit);
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/win/handles.h"
+#include "installer/actions/registration.h"
 #include "installer/actions/win/windows_platform.h"
 #include "installer/package/block.h"
 #include "installer/package/package_format.h"
@@ -50,10 +51,15 @@ constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 
 uint64_t g_seed = 0;
 long g_actions = 0;
+std::string g_recent[12];  // the last commands sent, printed with a failure
+HANDLE g_child = nullptr;  // the Hollin now running, ended with a failure
 
 [[noreturn]] void Fail(const std::string& what) {
-  std::printf("FAILED (seed %llu): %s\n", static_cast<unsigned long long>(g_seed), what.c_str());
+  std::printf("FAILED (seed %llu): %s\nlast commands, oldest first:\n", static_cast<unsigned long long>(g_seed), what.c_str());
+  for (long i = g_actions - 12; i < g_actions; ++i)
+    if (i >= 0) std::printf("  %ld %s\n", i, g_recent[i % 12].c_str());
   std::fflush(stdout);
+  if (g_child) TerminateProcess(g_child, 99);
   ExitProcess(1);
 }
 
@@ -118,6 +124,7 @@ Child Launch(const std::string& exe, const std::string& arg) {
   CloseHandle(pi.hThread);
   c.process.reset(pi.hProcess);
   c.pid = pi.dwProcessId;
+  g_child = pi.hProcess;
   return c;
 }
 
@@ -126,20 +133,23 @@ struct FindArgs {
   const char* cls;
   HWND found;
 };
+bool g_hidden_too = false;
 BOOL CALLBACK FindTop(HWND w, LPARAM lp) {
   auto* f = reinterpret_cast<FindArgs*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
   char cls[64] = {};
   GetClassNameA(w, cls, sizeof cls);
-  if (pid == f->pid && strcmp(cls, f->cls) == 0 && IsWindowVisible(w)) {
+  if (pid == f->pid && strcmp(cls, f->cls) == 0 && (g_hidden_too || IsWindowVisible(w))) {
     f->found = w;
     return FALSE;
   }
   return TRUE;
 }
-HWND FindTopWindow(DWORD pid, const char* cls) {
+// A visible top-level window of the process, or (hidden_too) any.
+HWND FindTopWindow(DWORD pid, const char* cls, bool hidden_too = false) {
   FindArgs f{pid, cls, nullptr};
+  g_hidden_too = hidden_too;
   EnumWindows(FindTop, reinterpret_cast<LPARAM>(&f));
   return f.found;
 }
@@ -147,17 +157,24 @@ HWND FindTopWindow(DWORD pid, const char* cls) {
 std::string Text(HWND w) {
   char text[512] = {};
   DWORD_PTR result = 0;
-  SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kHangMs, &result);
+  SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kHangMs, &result);
   return text;
 }
 
 // One running Hollin (installer or uninstaller) and the random commands sent to it.
 class Driver {
  public:
-  Driver(Child child, std::mt19937_64& random, const char* what) : c_(std::move(child)), random_(random), what_(what) {
-    for (int waited = 0; !main_; waited += 50) {
-      main_ = FindTopWindow(c_.pid, "HollinMainWindow");
-      if (WaitForSingleObject(c_.process.get(), 50) == WAIT_OBJECT_0) Fail(what_ + ": ended before its window showed");
+  // `runs_by_itself`: started with "/u", the program works before its window shows and
+  // ends by itself; its (hidden) window gets the commands meanwhile.
+  Driver(Child child, std::mt19937_64& random, const char* what, bool runs_by_itself = false)
+      : c_(std::move(child)), random_(random), what_(what) {
+    for (int waited = 0; !main_; waited += 20) {
+      main_ = FindTopWindow(c_.pid, "HollinMainWindow", runs_by_itself);
+      if (main_) break;
+      if (WaitForSingleObject(c_.process.get(), 20) == WAIT_OBJECT_0) {
+        if (runs_by_itself) return;
+        Fail(what_ + ": ended before its window showed");
+      }
       if (waited > 60000) Fail(what_ + ": no window after 60 s");
     }
     panel_ = GetDlgItem(main_, kPanel);
@@ -168,6 +185,7 @@ class Driver {
     return in_panel ? in_panel : GetDlgItem(nav_, id);
   }
   bool Ended() { return WaitForSingleObject(c_.process.get(), 0) == WAIT_OBJECT_0; }
+  bool HasWindow() const { return main_ != nullptr; }
   DWORD ExitCode() {
     DWORD code = 0;
     GetExitCodeProcess(c_.process.get(), &code);
@@ -177,7 +195,7 @@ class Driver {
   void CheckAlive() {
     if (Ended()) Fail(what_ + ": ended unexpectedly, exit code " + std::to_string(ExitCode()));
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kHangMs, &result)) {
+    if (!SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, kHangMs, &result)) {
       if (Ended()) Fail(what_ + ": ended unexpectedly, exit code " + std::to_string(ExitCode()));
       Fail(what_ + ": no answer to a window message for 30 s");
     }
@@ -227,8 +245,11 @@ class Driver {
   // One random command. `running`: a procedure runs, so also the commands that would end
   // an idle program (a second Setup or Uninstall, the close box) are sent; they must be
   // ignored.
+  void Note(const std::string& what) { g_recent[(g_actions - 1) % 12] = what; }
+
   void RandomCommand(bool running) {
     ++g_actions;
+    Note("?");
     static const int kClicks[] = {kAcceptArea, kBrowse, kView, kSkipCrc, kHelp, kPrev, kNext};
     static const unsigned kCommands[] = {40000, 40002, 40003, 40004, 40005, 40006, 40007, 40008, 40009,
                                          40010, 40012, 40013, 40014, 40015, 40017, 40018, 40020, 40021, 40022};
@@ -239,34 +260,51 @@ class Driver {
       case 0:
       case 1: {
         int id = kClicks[random_() % (sizeof kClicks / sizeof kClicks[0])];
+        Note("click control " + std::to_string(id));
         Click(id, id == kAcceptArea ? STN_CLICKED : BN_CLICKED);
         break;
       }
       case 2:
-        Command(kCommands[random_() % (sizeof kCommands / sizeof kCommands[0])]);
+      {
+        unsigned id = kCommands[random_() % (sizeof kCommands / sizeof kCommands[0])];
+        Note("reading command " + std::to_string(id));
+        Command(id);
+      }
         break;
       case 3: {
         HWND list = Control(kFileList);
         LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
         if (count > 0) {
-          PostMessageA(list, CB_SETCURSEL, random_() % count, 0);
+          int pick = static_cast<int>(random_() % count);
+          char name[MAX_PATH] = {};
+          SendMessageA(list, CB_GETLBTEXT, pick, reinterpret_cast<LPARAM>(name));
+          Note(std::string("pick ") + name);
+          PostMessageA(list, CB_SETCURSEL, pick, 0);
           PostMessageA(main_, WM_COMMAND, MAKEWPARAM(kFileList, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
         }
         break;
       }
       case 4:
-        if (random_() % 3) Key(VK_CONTROL, kCtrlKeys[random_() % (sizeof kCtrlKeys / sizeof kCtrlKeys[0])]);
-        else Key(VK_MENU, kAltKeys[random_() % (sizeof kAltKeys / sizeof kAltKeys[0])]);
+        if (random_() % 3) {
+          WORD key = kCtrlKeys[random_() % (sizeof kCtrlKeys / sizeof kCtrlKeys[0])];
+          Note("ctrl key " + std::to_string(key));
+          Key(VK_CONTROL, key);
+        } else {
+          WORD key = kAltKeys[random_() % (sizeof kAltKeys / sizeof kAltKeys[0])];
+          Note("alt key " + std::to_string(key));
+          Key(VK_MENU, key);
+        }
         break;
       case 5:
+        Note("tab");
         Key(0, VK_TAB);
         break;
       case 6:
         if (running) {
           switch (random_() % 3) {
-            case 0: Click(kSetup); break;
-            case 1: Click(kUninstall); break;
-            default: PostMessageA(main_, WM_CLOSE, 0, 0); break;
+            case 0: Note("setup"); Click(kSetup); break;
+            case 1: Note("uninstall"); Click(kUninstall); break;
+            default: Note("close"); PostMessageA(main_, WM_CLOSE, 0, 0); break;
           }
         }
         break;
@@ -274,12 +312,14 @@ class Driver {
   }
 
   // Random commands for `count` steps while idle, answering dialogs.
-  void Idle(int count) {
+  // `after_run`: commands sent while the procedure ran may still arrive and end the program.
+  void Idle(int count, bool after_run = false) {
     for (int i = 0; i < count; ++i) {
+      if (after_run && Ended() && ExitCode() == 0) return;
       RandomCommand(false);
       Sleep(random_() % 15);
       AnswerDialogs();
-      CheckAlive();
+      if (!(after_run && Ended() && ExitCode() == 0)) CheckAlive();
     }
   }
 
@@ -304,13 +344,25 @@ class Driver {
 
   // Presses `button` and sends random commands until its caption reads "exit".
   int RunProcedure(int button) {
+    AnswerDialogs();
     Click(button);
     int sent = 0;
+    DWORD last_press = GetTickCount();
     for (DWORD start = GetTickCount(); Caption(button) != "exit"; ++sent) {
+      // A second press or the close box sent while it ran, arriving just after it finished,
+      // ends the program: rightly so. The checks that follow tell whether the run was whole.
+      if (Ended() && ExitCode() == 0) return sent;
+      // A press that came while another command ran (a dialog open) was rightly ignored: the
+      // button is enabled again and the procedure has not run. Press again.
+      if (IsWindowEnabled(Control(button)) && GetTickCount() - last_press > 1000) {
+        AnswerDialogs();
+        Click(button);
+        last_press = GetTickCount();
+      }
       RandomCommand(true);
       if (random_() % 4 == 0) Sleep(random_() % 10);
       AnswerDialogs();
-      CheckAlive();
+      if (!(Ended() && ExitCode() == 0)) CheckAlive();
       if (GetTickCount() - start > 300000) Fail(what_ + ": did not finish in 5 minutes");
     }
     return sent;
@@ -318,6 +370,7 @@ class Driver {
 
   // Ends the program with its "exit" button and waits for it.
   void Exit() {
+    if (Ended() && ExitCode() == 0) return;  // ended already by a late "exit" press or close
     Click(FindTopWindow(c_.pid, "HollinMainWindow") && IsWindowVisible(Control(kSetup)) ? kSetup : kUninstall);
     if (WaitForSingleObject(c_.process.get(), kHangMs) != WAIT_OBJECT_0) Fail(what_ + ": did not end on exit");
     if (ExitCode() != 0) Fail(what_ + ": exit code " + std::to_string(ExitCode()));
@@ -336,12 +389,14 @@ struct Expected {
   std::vector<uint8_t> uninstaller;
 };
 
+// Hardly compressible: the large files stay above the reading mode's 5 MB limit (it refuses
+// them), and their blocks take many copy and inflate chunks, each a chance for a command.
 std::vector<uint8_t> Pattern(size_t size, uint32_t salt) {
   std::vector<uint8_t> data(size);
   uint32_t x = salt * 2654435761u + 1;
   for (size_t i = 0; i < size; ++i) {
-    if (i % 4096 == 0) x = x * 1103515245u + 12345u;  // partly compressible
-    data[i] = static_cast<uint8_t>((i % 4096 < 1024) ? (x >> (i % 24)) : (i * 13 / 7));
+    x = x * 1103515245u + 12345u;
+    data[i] = static_cast<uint8_t>(x >> 23);
   }
   return data;
 }
@@ -413,7 +468,10 @@ int Run(uint64_t seed, int seconds) {
   std::string readme = "Hollin stress\r\n{\\rtf1 not formatting}\r\n";
   sources.push_back({"docs\\readme.txt", std::vector<uint8_t>(readme.begin(), readme.end())});
   std::string page = "<html><body><p>A page &amp; more</p></body></html>";
+  std::string manual;
+  for (int i = 0; i < 3000; ++i) manual += "Line " + std::to_string(i) + " of the manual, <b>some</b> text\r\n";
   sources.push_back({"docs\\page.htm", std::vector<uint8_t>(page.begin(), page.end())});
+  sources.push_back({"docs\\manual.txt", std::vector<uint8_t>(manual.begin(), manual.end())});
   DWORD packing = GetTickCount();
   for (const Source& s : sources) {
     PackedFile f;
@@ -431,6 +489,13 @@ int Run(uint64_t seed, int seconds) {
   std::printf("packed %zu files in %lu ms\n", expected.files.size(), GetTickCount() - packing);
 
   WindowsPlatform platform;
+  // What an earlier run that failed may have left.
+  DeleteKeyTree(platform, 2, std::string("software\\microsoft\\windows\\currentversion\\uninstall\\") + kProduct);
+  DeleteKeyTree(platform, 3, std::string("*\\shell\\") + kVerb);
+  DeleteKeyTree(platform, 1, kRegKey);
+  DeleteFileA((platform.SpecialFolderPath(0) + "\\Hollin stress.lnk").c_str());
+  DeleteFileA((platform.SpecialFolderPath(2) + "\\Hollin stress\\Readme.lnk").c_str());
+  RemoveDirectoryA((platform.SpecialFolderPath(2) + "\\Hollin stress").c_str());
   const std::string gone_state = SystemState(platform);
   std::string clean_state;
   std::map<std::string, std::string> before;
@@ -455,7 +520,7 @@ int Run(uint64_t seed, int seconds) {
     } else {
       procedure_commands += setup.RunProcedure(kSetup);
     }
-    if (!first) setup.Idle(static_cast<int>(random() % 20));
+    if (!first) setup.Idle(static_cast<int>(random() % 20), true);
     setup.Exit();
 
     for (size_t i = 0; i < expected.files.size(); ++i) {
@@ -474,7 +539,7 @@ int Run(uint64_t seed, int seconds) {
 
     // Uninstall, from the install folder; with or without "/u" (the question answered "y").
     const bool ask = !first && random() % 2;
-    Driver remover(Launch(folder + "\\uninstall.exe", ask ? "" : "/u"), random, "uninstaller");
+    Driver remover(Launch(folder + "\\uninstall.exe", ask ? "" : "/u"), random, "uninstaller", !ask);
     if (ask) {
       remover.Idle(static_cast<int>(random() % 20));
       for (int tries = 0; remover.Caption(kUninstall) != "exit"; ++tries) {
@@ -490,8 +555,8 @@ int Run(uint64_t seed, int seconds) {
       remover.Exit();
     } else {
       // "/u": the program ends by itself when done.
-      for (DWORD t = GetTickCount(); !remover.Ended(); Sleep(20)) {
-        remover.RandomCommand(true);
+      for (DWORD t = GetTickCount(); !remover.Ended(); Sleep(5)) {
+        if (remover.HasWindow()) remover.RandomCommand(true);
         remover.AnswerDialogs();
         if (GetTickCount() - t > 300000) Fail("uninstaller: /u did not end");
       }

@@ -643,7 +643,19 @@ void StreamInText(HWND box, const char* data, size_t size, bool at_selection) {
 }  // namespace
 
 void MainWindow::StreamInLog(const void* data, size_t size) {
-  if (log_box) StreamInText(log_box, static_cast<const char*>(data), size, false);
+  if (!log_box) return;
+  // No more lines than the box can take (see kMaxShownLines).
+  const char* text = static_cast<const char*>(data);
+  size_t lines = 0;
+  for (size_t i = 0; i < size; ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    if (text[i] == '\r' && i + 1 < size && text[i + 1] == '\n') ++i;
+    if (++lines == kMaxShownLines) {
+      size = i + 1;
+      break;
+    }
+  }
+  StreamInText(log_box, text, size, false);
 }
 
 void MainWindow::AppendLog(const std::string& text) {

@@ -50,7 +50,8 @@ struct MainWindow {
   void ClearLog();
   // Appends text at the end of the log box; the caller includes the CR LF.
   void AppendLog(const std::string& text);
-  // Replaces the whole log box content. Log text always goes in as plain text.
+  // Replaces the whole log box content. Log text always goes in as plain text, and no more
+  // than kMaxShownLines lines of it.
   void SetLogText(const std::string& text);
   void StreamInLog(const void* data, size_t size);
 

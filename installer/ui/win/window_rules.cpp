@@ -107,7 +107,7 @@ std::string LicenceLogText(const std::string& licence) {
   text.reserve(static_cast<size_t>(std::min<uint64_t>(licence.size() + licence.size() / 8 + 2, kLogTextLimit)));
   size_t i = 0, lines = 0;
   bool open_line = false;
-  while (i < licence.size() && text.size() < kLogTextLimit && lines < kMaxLicenceLines) {
+  while (i < licence.size() && text.size() < kLogTextLimit && lines < kMaxShownLines) {
     char c = licence[i++];
     if (c == '\0') break;  // the text ends at its first NUL, as a window text does
     if (c == '\r' || c == '\n') {

@@ -54,7 +54,7 @@ Layout ComputeLayout(const LayoutInput& in);
 std::string HelpText();
 
 // Lines each followed by CR LF, as the log box shows a packaged licence: up to its first NUL
-// and no more than the log box holds (kLogTextLimit characters, kMaxLicenceLines lines).
+// and no more than the log box holds (kLogTextLimit characters, kMaxShownLines lines).
 std::string LicenceLogText(const std::string& licence);
 
 }  // namespace hollin
