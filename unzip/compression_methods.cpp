@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "unzip/size_claim.h"
+
 namespace vellumo::unzip {
 namespace {
 
@@ -17,10 +19,6 @@ constexpr NamedMethod kMethodNames[] = {
     {97, "WavPack"},    {98, "PPMd"},      {99, "AES"},
 };
 
-uint64_t Times(uint64_t value, uint64_t factor, uint64_t constant) {
-  if (value > (UINT64_MAX - constant) / factor) return UINT64_MAX;
-  return value * factor + constant;
-}
 
 }  // namespace
 
@@ -48,14 +46,7 @@ const char* MethodName(uint16_t method, char (&scratch)[16]) {
 }
 
 uint64_t MaxPlainSize(uint16_t method, uint64_t compressed) {
-  switch (method) {
-    case 0: return compressed;
-    case 8: return Times(compressed, 1032, 1024);
-    case kMethodDeflate64: return Times(compressed, 29128, 1024);
-    case kMethodLzma: return Times(compressed, 1u << 17, 1024);
-    case kMethodBzip2: return Times(compressed, 1u << 23, 1024);
-    default: return UINT64_MAX;
-  }
+  return MaxPlainBytes(method, compressed);
 }
 
 }  // namespace vellumo::unzip

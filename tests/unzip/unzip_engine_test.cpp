@@ -433,7 +433,10 @@ TEST(UnzipSizeClaims, RefusedWhenTheDataCannotGiveThem) {
       {0, 0, 0, true},            {8, 0, 1032, true},
       {8, 0, 1033, false},        {8, 200, 200 * 1032 + 1032, true},
       {8, 200, 512u << 20, false}, {8, UINT64_MAX, UINT64_MAX, true},
-      {12, 10, 1u << 30, true},
+      {9, 10, 10 * 29128 + 1024, true},   {9, 10, 10 * 29128 + 1025, false},
+      {12, 200, 1u << 30, true},  {12, 10, 1u << 30, false},
+      {14, 10, 10u << 17, true},  {14, 10, 20u << 17, false},
+      {99, 10, UINT64_MAX, true},  // AES: the real method is in the extra field
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SizeClaimPossible(c.method, c.compressed, c.uncompressed), c.possible)
