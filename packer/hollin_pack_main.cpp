@@ -7,6 +7,7 @@
 
 #include "packer/list.h"
 #include "packer/pack.h"
+#include "packer/sign.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -23,9 +24,11 @@ namespace {
 const char kUsage[] =
     "usage: hollin-pack --stub HOLLIN.EXE --manifest FILE [--root DIR] --output SETUP.EXE\n"
     "                   [--jobs N] [--progress | --quiet]\n"
+    "                   [--sign-cert CERT --sign-key KEY [--sign-pass FILE] [--timestamp URL]]\n"
     "       hollin-pack --list INSTALLER [--package-offset N]\n"
     "The manifest format is described in packer/MANIFEST.md. --root defaults to the\n"
-    "manifest's folder.\n";
+    "manifest's folder. With --sign-cert and --sign-key the installer is signed with\n"
+    "osslsigncode (Authenticode, SHA-256) after packing.\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "hollin-pack: %s\n", message.c_str());
@@ -50,6 +53,7 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
 
 int main(int argc, char** argv) {
   hollin::PackOptions options;
+  hollin::SignOptions sign;
   std::string list_path;
   uint64_t package_offset = 0;
   bool root_given = false;
@@ -71,6 +75,10 @@ int main(int argc, char** argv) {
       root_given = true;
     } else if (arg == "--output" && value(&options.output_path)) {
     } else if (arg == "--list" && value(&list_path)) {
+    } else if (arg == "--sign-cert" && value(&sign.certificate)) {
+    } else if (arg == "--sign-key" && value(&sign.key)) {
+    } else if (arg == "--sign-pass" && value(&sign.password_file)) {
+    } else if (arg == "--timestamp" && value(&sign.timestamp_url)) {
     } else if (arg == "--jobs" && value(&v)) {
       uint64_t jobs = 0;
       if (!ParseNumber(v.c_str(), 256, &jobs) || jobs == 0) return Fail("--jobs needs a number from 1 to 256");
@@ -102,7 +110,22 @@ int main(int argc, char** argv) {
 
   hollin::PackReport report;
   std::string error;
-  if (!hollin::Pack(options, &report, &error)) return Fail(error);
+  if (hollin::SignRequested(sign)) {
+    // Packed beside the output first, so a failed signature leaves no unsigned installer
+    // under the name the signed one was to have.
+    if (sign.certificate.empty() || sign.key.empty()) return Fail("signing needs both --sign-cert and --sign-key");
+    const std::string output = options.output_path;
+    options.output_path = output + ".unsigned";
+    sign.quiet = progress == 0;
+    bool ok = hollin::Pack(options, &report, &error) &&
+              hollin::SignInstaller(options.output_path, output, report.installer.package_offset,
+                                    report.installer.self_check_value, sign, &error);
+    std::remove(options.output_path.c_str());
+    options.output_path = output;
+    if (!ok) return Fail(error);
+  } else if (!hollin::Pack(options, &report, &error)) {
+    return Fail(error);
+  }
   if (progress != 0) {
     std::printf("hollin-pack: %zu files, %llu bytes unpacked, %llu bytes packed; %s: package "
                 "offset %llu, %llu bytes, self-check value %s\n",
