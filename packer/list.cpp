@@ -100,7 +100,7 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
   SelfCheckResult check = CheckSelfCheckValue(whole, package_offset, stub.self_check_value);
   if (!uninstaller) {
     std::fprintf(out, " (%s: %s)", check.matches ? "matches" : "DOES NOT MATCH",
-                 check.value.c_str());
+                 check.value().c_str());
   }
   const PackageExtent& extent = check.extent;
   if (extent.has_signature) {
@@ -112,7 +112,7 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
                  extent.fields.certificate_size);
   }
   // Everything below reads the package only, as Hollin does.
-  BoundedStream s(whole, extent.end);
+  PackageView s(whole, extent);
   std::fprintf(out, "\n\n%10s  %9s  %s\n", "Position", "Length", "Content");
 
   Printer p(out, package_offset);

@@ -1,5 +1,6 @@
 #include "packer/sign.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "installer/package/package_extent.h"
@@ -104,6 +105,19 @@ bool SignInstaller(const std::string& input, const std::string& path, uint64_t p
     *error = "signing needs both --sign-cert and --sign-key";
     return false;
   }
+  // Signing rewrites the CheckSum, which the self check then reads as zero; a value that was
+  // there before would leave the packed self-check value unreachable.
+  if (auto file = FileStream::Open(input, FileStream::Mode::kRead)) {
+    uint8_t head[kPeHeaderSpan];
+    size_t got = file->Read(head, std::min<uint64_t>(sizeof head, package_offset));
+    PeSignatureFields fields = FindPeSignatureFields(head, got);
+    if (fields.found && fields.checksum != 0) {
+      *error = "the stub's PE CheckSum is not 0, so the signed installer would fail its self "
+               "check; use a Hollin.exe stamped by this build (tools/stamp-package-offset "
+               "clears it)";
+      return false;
+    }
+  }
   std::string temp = path + ".signed" + std::to_string(HOLLIN_GETPID());
   std::remove(temp.c_str());
   int status = RunTool(SignCommand(options, input, temp), options.quiet, error);
@@ -114,11 +128,13 @@ bool SignInstaller(const std::string& input, const std::string& path, uint64_t p
     return false;
   }
   // The signature must sit after the package, and the package must be the one packed.
-  SelfCheckResult check = CheckSelfCheckValueOfFile(temp, package_offset, expected);
+  SelfCheckResult check;
+  if (auto file = FileStream::Open(temp, FileStream::Mode::kRead))
+    check = CheckSelfCheckValue(*file, package_offset, expected);
   if (!check.extent.has_signature || !check.matches) {
     std::remove(temp.c_str());
     *error = "the file " + options.tool + " signed has " +
-             (check.extent.has_signature ? "another self-check value (" + check.value + ")"
+             (check.extent.has_signature ? "another self-check value (" + check.value() + ")"
                                          : std::string("no certificate table after the package"));
     return false;
   }

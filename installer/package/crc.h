@@ -25,5 +25,8 @@ std::string InstallerCrcText(const std::string& path);
 std::string StreamCrcText(Stream& stream);
 // CRC text of the stream's bytes from `start` to its end (the stream is left at its end).
 std::string StreamCrcTextFrom(Stream& stream, uint64_t start);
+// Advances `crc` over the stream's bytes [start, end), letting window messages through
+// between chunks. False when they cannot all be read.
+bool StreamCrcUpdate(Stream& stream, uint64_t start, uint64_t end, uint32_t* crc);
 
 }  // namespace hollin

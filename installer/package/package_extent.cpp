@@ -157,65 +157,35 @@ PackageExtent ReadPackageExtent(Stream& file, uint64_t package_offset) {
 SelfCheckResult CheckSelfCheckValue(Stream& file, uint64_t package_offset,
                                     const std::string& expected) {
   SelfCheckResult result;
-  result.value = kCrcErrorText;
   result.extent = ReadPackageExtent(file, package_offset);
   const PackageExtent& e = result.extent;
-  if (e.end == UINT64_MAX || e.end < kSelfCheckStartOffset) return result;
-
-  // Zero bytes just before an aligned table may be signing's padding.
+  PackageView view(file, e);
+  // Zero bytes just before the table may be signing's padding.
   size_t padding = 0;
   uint8_t tail[kCertificateTableAlignment - 1];
-  if (e.has_signature && e.end % kCertificateTableAlignment == 0) {
-    uint64_t room = std::min<uint64_t>(e.end - std::max(package_offset, kSelfCheckStartOffset),
-                                       sizeof tail);
-    if (!file.Seek(e.end - room) || !ReadFully(file, tail, static_cast<size_t>(room)))
-      return result;
-    while (padding < room && tail[room - 1 - padding] == 0) ++padding;
+  if (e.has_signature) {
+    size_t room = static_cast<size_t>(std::min<uint64_t>(e.end - package_offset, sizeof tail));
+    if (view.Seek(e.end - room) && ReadFully(view, tail, room))
+      while (padding < room && tail[room - 1 - padding] == 0) ++padding;
   }
-
-  const uint64_t stop = e.end - padding;
-  std::vector<uint8_t> buffer;
-  try {
-    buffer.resize(static_cast<size_t>(
-        std::min<uint64_t>(std::max<uint64_t>(stop - kSelfCheckStartOffset, 1), kCrcChunkSize)));
-  } catch (...) {
+  if (e.end == UINT64_MAX || e.end < kSelfCheckStartOffset + padding ||
+      !StreamCrcUpdate(view, kSelfCheckStartOffset, e.end - padding, &result.crc))
     return result;
-  }
-  if (!file.Seek(kSelfCheckStartOffset)) return result;
-  uint32_t crc = 0;
-  for (uint64_t at = kSelfCheckStartOffset; at < stop;) {
-    PumpMessages();
-    size_t want = static_cast<size_t>(std::min<uint64_t>(stop - at, buffer.size()));
-    size_t got = file.Read(buffer.data(), want);
-    if (got == 0) return result;  // shorter than its size says: a failure, not a shorter CRC
-    if (e.has_signature) {
-      ZeroOverlap(buffer.data(), at, got, e.fields.checksum_offset, kChecksumSize);
-      ZeroOverlap(buffer.data(), at, got, e.fields.security_entry_offset, kDirectoryEntrySize);
-    }
-    crc = Crc32Update(crc, buffer.data(), got);
-    at += got;
+  result.readable = true;
+  // Compared as text, exactly: only 8 upper-case hex digits can match.
+  uint32_t wanted = 0;
+  bool valid = expected.size() == kSelfCheckValueLength;
+  for (size_t i = 0; valid && i < kSelfCheckValueLength; ++i) {
+    char c = expected[i];
+    valid = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    wanted = (wanted << 4) | static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'A' + 10);
   }
   static const uint8_t kZero = 0;
   for (size_t i = 0;; ++i) {
-    std::string value = CrcText(crc);
-    if (value == expected || i == padding) {
-      result.value = value;
-      result.matches = value == expected;
-      return result;
-    }
-    crc = Crc32Update(crc, &kZero, 1);
+    result.matches = valid && result.crc == wanted;
+    if (result.matches || i == padding) return result;
+    result.crc = Crc32Update(result.crc, &kZero, 1);
   }
-}
-
-SelfCheckResult CheckSelfCheckValueOfFile(const std::string& path, uint64_t package_offset,
-                                          const std::string& expected) {
-  auto file = FileStream::Open(path, FileStream::Mode::kRead);
-  if (!file) {
-    SelfCheckResult result;
-    result.value = kCrcErrorText;
-    return result;
-  }
-  return CheckSelfCheckValue(*file, package_offset, expected);
 }
 
 bool ClearSignatureFields(uint8_t* image, size_t size) {
@@ -226,10 +196,16 @@ bool ClearSignatureFields(uint8_t* image, size_t size) {
   return true;
 }
 
-size_t BoundedStream::Read(void* buffer, size_t n) {
+size_t PackageView::Read(void* buffer, size_t n) {
   uint64_t at = inner_->Position();
-  if (at >= end_) return 0;
-  return inner_->Read(buffer, static_cast<size_t>(std::min<uint64_t>(n, end_ - at)));
+  if (at >= extent_.end) return 0;
+  size_t got = inner_->Read(buffer, static_cast<size_t>(std::min<uint64_t>(n, extent_.end - at)));
+  if (extent_.has_signature) {
+    uint8_t* p = static_cast<uint8_t*>(buffer);
+    ZeroOverlap(p, at, got, extent_.fields.checksum_offset, kChecksumSize);
+    ZeroOverlap(p, at, got, extent_.fields.security_entry_offset, kDirectoryEntrySize);
+  }
+  return got;
 }
 
 std::unique_ptr<Stream> OpenPackageFile(const std::string& path, uint64_t package_offset,
@@ -239,7 +215,7 @@ std::unique_ptr<Stream> OpenPackageFile(const std::string& path, uint64_t packag
   PackageExtent e = ReadPackageExtent(*file, package_offset);
   file->Seek(0);
   if (extent) *extent = e;
-  return std::unique_ptr<Stream>(new BoundedStream(std::move(file), e.end));
+  return std::unique_ptr<Stream>(new PackageView(std::move(file), e));
 }
 
 }  // namespace hollin

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "installer/package/crc.h"
+#include "installer/package/package_format.h"
 #include "installer/package/stream.h"
 
 namespace hollin {
@@ -61,50 +63,52 @@ PackageExtent FindPackageExtent(const uint8_t* head, size_t head_size, uint64_t 
 PackageExtent ReadPackageExtent(Stream& file, uint64_t package_offset);
 
 struct SelfCheckResult {
-  bool matches = false;    // the computed value equals the expected text
-  std::string value;       // CRC text over the checked bytes, or kCrcErrorText
+  bool matches = false;   // the computed value equals the expected text
+  bool readable = false;  // every checked byte could be read
+  uint32_t crc = 0;       // the value (the one that matched, else over the whole package)
   PackageExtent extent;
+  // The value as Hollin compares it: CRC text, or kCrcErrorText when unreadable.
+  std::string value() const { return readable ? CrcText(crc) : std::string(kCrcErrorText); }
 };
 
 // The self-check value: the CRC-32 of file bytes kSelfCheckStartOffset to the end of the
 // package, with a signature's CheckSum and security entry read as zeros. Without a signature
 // this is the CRC of bytes 93 to the end of the file, as it has always been. With one, up to
-// 7 zero bytes right before an 8-aligned table may be signing's padding rather than package
-// bytes (the value was written before signing): the check matches when the value over the
-// package with or without them equals `expected`. Lets window messages through between
-// chunks. A file that cannot be read gives kCrcErrorText and never matches.
+// 7 zero bytes right before the (8-aligned) table may be signing's padding rather than
+// package bytes (the value was written before signing): the check matches when the value
+// over the package with or without them equals `expected`. Lets window messages through
+// between chunks. A file that cannot be read gives kCrcErrorText and never matches.
+// (hollin-pack --verify and --list call this with the stub's value at offset 85.)
 SelfCheckResult CheckSelfCheckValue(Stream& file, uint64_t package_offset,
                                     const std::string& expected);
-// Same on a file by its path.
-SelfCheckResult CheckSelfCheckValueOfFile(const std::string& path, uint64_t package_offset,
-                                          const std::string& expected);
 
 // Zeroes the CheckSum and the security entry in an image's PE header when the entry is set,
 // so a copy of a signed program is a valid unsigned one. Images without a security entry
 // are left as they are. Returns whether anything was cleared.
 bool ClearSignatureFields(uint8_t* image, size_t size);
 
-// A read-only view of the first `end` bytes of another stream: what readers of a package see
-// of a signed file. Reads stop at `end`; Size() is `end`.
-class BoundedStream : public Stream {
+// What readers of a package see of its file: the bytes up to the end of the package, with a
+// signature's CheckSum and security entry read as zeros (so a signed installer reads like
+// the unsigned one). Reads stop at extent.end; Size() is extent.end.
+class PackageView : public Stream {
  public:
-  BoundedStream(Stream& inner, uint64_t end) : inner_(&inner), end_(end) {}
-  BoundedStream(std::unique_ptr<Stream> owned, uint64_t end)
-      : owned_(std::move(owned)), inner_(owned_.get()), end_(end) {}
+  PackageView(Stream& inner, const PackageExtent& extent) : inner_(&inner), extent_(extent) {}
+  PackageView(std::unique_ptr<Stream> owned, const PackageExtent& extent)
+      : owned_(std::move(owned)), inner_(owned_.get()), extent_(extent) {}
 
   size_t Read(void* buffer, size_t n) override;
   size_t Write(const void*, size_t) override { return 0; }
   bool Seek(uint64_t position) override { return inner_->Seek(position); }
   uint64_t Position() const override { return inner_->Position(); }
-  uint64_t Size() const override { return end_; }
+  uint64_t Size() const override { return extent_.end; }
 
  private:
   std::unique_ptr<Stream> owned_;
   Stream* inner_;
-  uint64_t end_;
+  PackageExtent extent_;
 };
 
-// Opens `path` read-only as a view that ends where its package ends.
+// Opens `path` read-only as a PackageView.
 std::unique_ptr<Stream> OpenPackageFile(const std::string& path, uint64_t package_offset,
                                         PackageExtent* extent = nullptr);
 

@@ -86,7 +86,7 @@ bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const Package
 // compressor: the installer stub links only that file.)
 // The uninstaller image: installer bytes [0, header_end), u32 L and the plain file list
 // text (CR LF lines), installer bytes from action record A3 to the end of the stream (the
-// end of the package: give a signed installer as a BoundedStream); then the stub fields set
+// end of the package: give a signed installer as a PackageView); then the stub fields set
 // to the uninstaller values (size bytes 1,1,1,1; flag 1; "vorn2003") and a PE security
 // entry and CheckSum, if any, zeroed.
 // False when a position lies outside the installer or it cannot be read.

@@ -58,7 +58,7 @@ bool BuildUninstallerImage(Stream& installer, uint64_t header_end,
 
 bool BuildUninstallerFromInstaller(Stream& file, uint64_t package_offset,
                                    std::vector<uint8_t>* image) {
-  BoundedStream installer(file, ReadPackageExtent(file, package_offset).end);
+  PackageView installer(file, ReadPackageExtent(file, package_offset));
   PackageHeader header;
   if (!ReadPackageHeader(installer, package_offset, &header)) return false;
   std::vector<std::string> lines = ReadFileListLines(installer, header.file_list_position);

@@ -132,7 +132,7 @@ TEST(PackageExtent, UnsignedInstallerKeepsTheValueOfBytes93ToTheEnd) {
   EXPECT_TRUE(r.extent.fields.found);
   EXPECT_EQ(r.extent.end, b.size());
   MemoryStream s(b);
-  EXPECT_EQ(r.value, StreamCrcTextFrom(s, kSelfCheckStartOffset));
+  EXPECT_EQ(r.value(), StreamCrcTextFrom(s, kSelfCheckStartOffset));
   // Without a PE header (the other tests' stubs) nothing changes either.
   std::vector<uint8_t> plain(b);
   plain[0] = 'X';
@@ -153,12 +153,12 @@ TEST(PackageExtent, SignedInstallerChecksLikeTheUnsignedOneWhateverItsPadding) {
     SelfCheckResult r = Check(b);
     EXPECT_TRUE(r.extent.has_signature);
     EXPECT_EQ(r.extent.end, unsigned_bytes.size() + padding);
-    EXPECT_TRUE(r.matches) << r.value;
-    EXPECT_EQ(r.value, Expected(unsigned_bytes));
+    EXPECT_TRUE(r.matches) << r.value();
+    EXPECT_EQ(r.value(), Expected(unsigned_bytes));
 
     // Readers see the package only: the same records, ending where the unsigned file ends.
     MemoryStream whole(b);
-    BoundedStream s(whole, r.extent.end);
+    PackageView s(whole, r.extent);
     PackageHeader h;
     ASSERT_TRUE(ReadPackageHeader(s, kStubSize, &h));
     std::vector<std::string> lines = ReadFileListLines(s, h.file_list_position);
@@ -169,10 +169,17 @@ TEST(PackageExtent, SignedInstallerChecksLikeTheUnsignedOneWhateverItsPadding) {
     ReadActionRecords(s, &a);
     EXPECT_EQ(a.end_position, unsigned_bytes.size());
     EXPECT_EQ(a.desktop_shortcut.link_name, "App");
-    // Reads stop at the table.
+    // Reads stop at the table, and the view reads like the unsigned file (fields zero).
     uint8_t byte = 0;
     ASSERT_TRUE(s.Seek(r.extent.end));
     EXPECT_EQ(s.Read(&byte, 1), 0u);
+    std::vector<uint8_t> seen(static_cast<size_t>(s.Size()));
+    ASSERT_TRUE(s.Seek(0));
+    for (size_t got = 0, n = 0; got < seen.size(); got += n)  // in odd pieces
+      ASSERT_NE(n = s.Read(seen.data() + got, std::min<size_t>(77, seen.size() - got)), 0u);
+    std::vector<uint8_t> padded(unsigned_bytes);
+    padded.insert(padded.end(), padding, 0);
+    EXPECT_TRUE(seen == padded);
 
     // The uninstaller: no table, no security entry, no CheckSum; otherwise the unsigned
     // installer's uninstaller with signing's zero padding after the records.
@@ -248,7 +255,7 @@ TEST(PackageExtent, BadSecurityEntriesMeanNoSignatureAndFailTheCheck) {
     EXPECT_EQ(r.extent.end, f.size());
     EXPECT_FALSE(r.matches);
     MemoryStream s(f);
-    EXPECT_EQ(r.value, StreamCrcTextFrom(s, kSelfCheckStartOffset));  // the plain rule
+    EXPECT_EQ(r.value(), StreamCrcTextFrom(s, kSelfCheckStartOffset));  // the plain rule
     // The uninstaller never carries the entry, whatever it says.
     std::vector<uint8_t> un = Uninstaller(f);
     ASSERT_FALSE(un.empty());
@@ -301,7 +308,7 @@ TEST(PackageExtent, DamagedPeHeadersReadSafely) {
     SelfCheckResult r = Check(head);
     EXPECT_FALSE(r.matches) << n;
     if (n < kSelfCheckStartOffset) {
-      EXPECT_EQ(r.value, kCrcErrorText) << n;
+      EXPECT_EQ(r.value(), kCrcErrorText) << n;
     }
   }
   // A PE32+ header is read at its own directory offset.
@@ -327,15 +334,17 @@ TEST(PackageExtent, FileChecksAndShortReads) {
   ASSERT_NE(f, nullptr);
   std::fwrite(b.data(), 1, b.size(), f);
   std::fclose(f);
-  SelfCheckResult r = CheckSelfCheckValueOfFile(path, kStubSize, Expected(b));
-  EXPECT_TRUE(r.matches);
+  {
+    std::unique_ptr<FileStream> file = FileStream::Open(path, FileStream::Mode::kRead);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(CheckSelfCheckValue(*file, kStubSize, Expected(b)).matches);
+  }
   PackageExtent e;
   std::unique_ptr<Stream> view = OpenPackageFile(path, kStubSize, &e);
   ASSERT_TRUE(view);
   EXPECT_TRUE(e.has_signature);
   EXPECT_EQ(view->Size(), e.end);
   std::remove(path.c_str());
-  EXPECT_EQ(CheckSelfCheckValueOfFile(path, kStubSize, Expected(b)).value, kCrcErrorText);
   EXPECT_FALSE(OpenPackageFile(path, kStubSize));
 
   class ShortStream : public MemoryStream {
@@ -343,7 +352,7 @@ TEST(PackageExtent, FileChecksAndShortReads) {
     using MemoryStream::MemoryStream;
     uint64_t Size() const override { return MemoryStream::Size() + 100; }
   } short_stream(b);
-  EXPECT_EQ(CheckSelfCheckValue(short_stream, kStubSize, Expected(b)).value, kCrcErrorText);
+  EXPECT_EQ(CheckSelfCheckValue(short_stream, kStubSize, Expected(b)).value(), kCrcErrorText);
 }
 
 // Packed by hollin-pack before signing was known (tests/package/fixtures/unsigned-v1.exe:
@@ -359,7 +368,7 @@ TEST(PackageExtent, InstallerPackedBeforeSigningStillPasses) {
   EXPECT_EQ(stub.self_check_value, "33AB5C54");
   SelfCheckResult r = CheckSelfCheckValue(*file, kStubSize, stub.self_check_value);
   EXPECT_TRUE(r.matches);
-  EXPECT_EQ(r.value, InstallerCrcText(path));
+  EXPECT_EQ(r.value(), InstallerCrcText(path));
   EXPECT_FALSE(r.extent.has_signature);
   EXPECT_EQ(r.extent.end, file->Size());
 
