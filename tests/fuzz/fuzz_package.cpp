@@ -1,6 +1,7 @@
 // The install package readers over arbitrary bytes, in the order Hollin reads them: stub
 // fields, header records 1 to 16, the file list, every file block, the action records, and
-// the uninstaller's data; plus block decoding straight from the start of the input.
+// the uninstaller's data; plus block decoding straight from the start of the input, and
+// where a code signature would end the package: the self check and the uninstaller image.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,8 @@
 
 #include "installer/package/block.h"
 #include "installer/package/file_list.h"
+#include "installer/package/package_extent.h"
+#include "installer/package/package_writer.h"
 #include "installer/package/package_reader.h"
 #include "installer/package/stream.h"
 
@@ -66,5 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   hollin::UninstallData uninstall;
   hollin::ReadUninstallData(file, header.header_end, &uninstall);
+
+  for (uint64_t offset : {uint64_t{0}, uint64_t{512}}) {
+    hollin::SelfCheckResult check = hollin::CheckSelfCheckValue(file, offset, stub.self_check_value);
+    const hollin::PackageExtent& e = check.extent;
+    // A signature's table lies after the package, 8-aligned, and ends the file.
+    if (e.end > size || (e.has_signature && (e.end <= offset || e.end % 8 != 0))) std::abort();
+    std::vector<uint8_t> image;
+    hollin::BuildUninstallerFromInstaller(file, offset, &image);
+  }
   return 0;
 }

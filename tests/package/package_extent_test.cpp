@@ -344,6 +344,7 @@ TEST(PackageExtent, FileChecksAndShortReads) {
   ASSERT_TRUE(view);
   EXPECT_TRUE(e.has_signature);
   EXPECT_EQ(view->Size(), e.end);
+  view.reset();  // Windows deletes no open file
   std::remove(path.c_str());
   EXPECT_FALSE(OpenPackageFile(path, kStubSize));
 
