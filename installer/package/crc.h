@@ -19,7 +19,9 @@ std::string CrcText(uint32_t crc);
 // CRC text of a whole file; kCrcErrorText when it cannot be opened or read.
 std::string FileCrcText(const std::string& path);
 // CRC text of a file from kSelfCheckStartOffset to its end; kCrcErrorText when it cannot be
-// read or is too short to hold the stub fields.
+// read or is too short to hold the stub fields. This is an unsigned installer's self-check
+// value; the self check itself (which leaves a code signature out) is CheckSelfCheckValue in
+// package_extent.h.
 std::string InstallerCrcText(const std::string& path);
 // CRC text of a whole stream (rewound first); kCrcErrorText on a short read.
 std::string StreamCrcText(Stream& stream);
