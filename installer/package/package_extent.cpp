@@ -1,11 +1,9 @@
 #include "installer/package/package_extent.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "common/byte_reader.h"
 #include "installer/package/crc.h"
-#include "installer/package/message_pump.h"
 #include "installer/package/package_format.h"
 
 namespace hollin {
