@@ -3,11 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
+#include "installer/package/stream.h"
+#include "packer/extract.h"
 #include "packer/list.h"
+#include "packer/list_json.h"
 #include "packer/pack.h"
 #include "packer/sign.h"
+#include "packer/verify.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -25,7 +31,10 @@ const char kUsage[] =
     "usage: hollin-pack --stub HOLLIN.EXE --manifest FILE [--root DIR] --output SETUP.EXE\n"
     "                   [--jobs N] [--progress | --quiet]\n"
     "                   [--sign-cert CERT --sign-key KEY [--sign-pass FILE] [--timestamp URL]]\n"
-    "       hollin-pack --list INSTALLER [--package-offset N]\n"
+    "       hollin-pack --list INSTALLER [--json] [--package-offset N]\n"
+    "       hollin-pack --verify INSTALLER [--package-offset N]\n"
+    "       hollin-pack --extract INSTALLER --to DIR [--force] [--only PATTERN]...\n"
+    "                   [--with-texts] [--quiet] [--package-offset N]\n"
     "The manifest format is described in packer/MANIFEST.md. --root defaults to the\n"
     "manifest's folder. With --sign-cert and --sign-key the installer is signed with\n"
     "osslsigncode (Authenticode, SHA-256) after packing.\n";
@@ -51,12 +60,13 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   hollin::PackOptions options;
   hollin::SignOptions sign;
-  std::string list_path;
+  std::string list_path, verify_path, extract_path;
+  hollin::ExtractOptions extract;
   uint64_t package_offset = 0;
-  bool root_given = false;
+  bool root_given = false, json = false;
   int progress = -1;  // -1: on a terminal only
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -74,11 +84,26 @@ int main(int argc, char** argv) {
     } else if (arg == "--root" && value(&options.root)) {
       root_given = true;
     } else if (arg == "--output" && value(&options.output_path)) {
+    } else if (arg == "--list" && i + 1 < argc && std::strcmp(argv[i + 1], "--json") == 0) {
+      json = true;  // "--list --json PATH" as well as "--list PATH --json"
+      ++i;
+      if (!value(&list_path)) return Fail("--list needs a file");
     } else if (arg == "--list" && value(&list_path)) {
     } else if (arg == "--sign-cert" && value(&sign.certificate)) {
     } else if (arg == "--sign-key" && value(&sign.key)) {
     } else if (arg == "--sign-pass" && value(&sign.password_file)) {
     } else if (arg == "--timestamp" && value(&sign.timestamp_url)) {
+    } else if (arg == "--verify" && value(&verify_path)) {
+    } else if (arg == "--extract" && value(&extract_path)) {
+    } else if (arg == "--to" && value(&extract.to)) {
+    } else if (arg == "--only" && value(&v)) {
+      extract.only.push_back(v);
+    } else if (arg == "--force") {
+      extract.force = true;
+    } else if (arg == "--json") {
+      json = true;
+    } else if (arg == "--with-texts") {
+      extract.with_texts = true;
     } else if (arg == "--jobs" && value(&v)) {
       uint64_t jobs = 0;
       if (!ParseNumber(v.c_str(), 256, &jobs) || jobs == 0) return Fail("--jobs needs a number from 1 to 256");
@@ -96,9 +121,47 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!extract_path.empty()) {
+    if (extract.to.empty()) return Fail("--extract needs --to DIR");
+    auto file = hollin::FileStream::Open(extract_path, hollin::FileStream::Mode::kRead);
+    if (!file) return Fail("cannot read " + extract_path);
+    extract.package_offset = package_offset;
+    hollin::ExtractReport report;
+    std::string error;
+    if (!hollin::ExtractInstaller(*file, extract_path, extract, progress == 0 ? nullptr : stdout,
+                                  &report, &error))
+      return Fail(error);
+    for (const std::string& problem : report.problems)
+      std::fprintf(stderr, "hollin-pack: %s\n", problem.c_str());
+    if (progress != 0)
+      std::printf("hollin-pack: %zu files written under %s\n", report.written, extract.to.c_str());
+    return report.problems.empty() ? 0 : 1;
+  }
+  if (!verify_path.empty()) {
+    auto file = hollin::FileStream::Open(verify_path, hollin::FileStream::Mode::kRead);
+    if (!file) return Fail("cannot read " + verify_path);
+    hollin::VerifyReport report;
+    hollin::VerifyInstaller(*file, verify_path, package_offset, &report);
+    if (!report.located) return Fail(report.faults.empty() ? "cannot read " + verify_path : report.faults[0]);
+    for (const std::string& fault : report.faults)
+      std::printf("%s: %s\n", verify_path.c_str(), fault.c_str());
+    if (report.ok()) {
+      if (progress == 0) return 0;
+      std::printf("%s: %s, %zu files, %llu bytes unpacked: every check holds\n", verify_path.c_str(),
+                  report.uninstaller ? "uninstaller" : "installer", report.files,
+                  static_cast<unsigned long long>(report.unpacked));
+      return 0;
+    }
+    if (progress != 0)
+      std::printf("%s: %zu fault%s\n", verify_path.c_str(), report.faults.size(),
+                  report.faults.size() == 1 ? "" : "s");
+    return 1;
+  }
   if (!list_path.empty()) {
     std::string error;
-    if (!hollin::ListInstaller(list_path, package_offset, stdout, &error)) return Fail(error);
+    bool listed = json ? hollin::ListInstallerJson(list_path, package_offset, stdout, &error)
+                       : hollin::ListInstaller(list_path, package_offset, stdout, &error);
+    if (!listed) return Fail(error);
     return 0;
   }
   if (options.stub_path.empty() || options.manifest_path.empty() || options.output_path.empty()) {
@@ -137,4 +200,17 @@ int main(int argc, char** argv) {
                 report.installer.self_check_value.c_str());
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  // Whatever fails below (memory, threads, the runtime) ends as the one promised line.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
+  } catch (const std::exception& e) {
+    return Fail(std::string("failed: ") + e.what());
+  } catch (...) {
+    return Fail("failed");
+  }
 }

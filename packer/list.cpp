@@ -10,6 +10,7 @@
 #include "installer/package/package_format.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/package_reader.h"
+#include "packer/installer_image.h"
 #include "packer/pack.h"
 
 namespace hollin {
@@ -48,48 +49,21 @@ class Printer {
 
 std::string Flag(bool on) { return on ? "1" : "0"; }
 
-// Finds the stamped offset: the first marker in the file whose value marks a stub that
-// holds exactly that one marker.
-bool FindOffset(const std::vector<uint8_t>& image, uint64_t* offset) {
-  uint8_t marker[kPackageOffsetMarkerLength];
-  CopyPackageOffsetMarker(marker);
-  for (size_t i = 0; i + kPackageOffsetStampLength <= image.size(); ++i) {
-    if (image[i] != marker[0] || !std::equal(marker, marker + sizeof marker, image.begin() + i))
-      continue;
-    uint32_t value = 0;
-    size_t at = 0;
-    if (FindStampedPackageOffset(image.data(), std::min<size_t>(image.size(), i + kPackageOffsetStampLength),
-                                 &value, &at) &&
-        value >= i + kPackageOffsetStampLength && value <= image.size()) {
-      *offset = value;
-      return true;
-    }
-    return false;
-  }
-  return false;
-}
-
 }  // namespace
 
 bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* out,
                    std::string* error) {
-  std::vector<uint8_t> image;
-  if (!ReadWholeFile(path, &image)) {
+  auto file = FileStream::Open(path, FileStream::Mode::kRead);
+  if (!file) {
     *error = "cannot read " + path;
     return false;
   }
-  if (package_offset == 0 && !FindOffset(image, &package_offset)) {
-    *error = path + " has no stamped package offset; give --package-offset";
-    return false;
-  }
-  if (package_offset > image.size()) {
-    *error = path + " is shorter than its package offset " + std::to_string(package_offset);
-    return false;
-  }
-  const uint64_t file_size = image.size();
-  MemoryStream whole(std::move(image));
+  InstallerImage image;
+  if (!LocateInstaller(*file, path, package_offset, &image, error)) return false;
+  package_offset = image.package_offset;
+  const uint64_t file_size = image.file_size;
   StubFields stub;
-  ReadStubFields(whole, &stub);
+  ReadStubFields(*image.package, &stub);
   bool uninstaller = stub.uninstaller != 0;
   std::fprintf(out, "%s: %s, %" PRIu64 " bytes, package offset %" PRIu64 "\n", path.c_str(),
                uninstaller ? "uninstaller" : "installer", file_size, package_offset);
@@ -97,7 +71,7 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
                "self-check value %s",
                stub.total_unpacked_size, stub.no_view, stub.uninstaller,
                Quoted(stub.self_check_value).c_str());
-  SelfCheckResult check = CheckSelfCheckValue(whole, package_offset, stub.self_check_value);
+  SelfCheckResult check = CheckSelfCheckValue(*file, package_offset, stub.self_check_value);
   if (!uninstaller) {
     std::fprintf(out, " (%s: %s)", check.matches ? "matches" : "DOES NOT MATCH",
                  check.value().c_str());
@@ -112,7 +86,7 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
                  extent.fields.certificate_size);
   }
   // Everything below reads the package only, as Hollin does.
-  PackageView s(whole, extent);
+  Stream& s = *image.package;
   std::fprintf(out, "\n\n%10s  %9s  %s\n", "Position", "Length", "Content");
 
   Printer p(out, package_offset);
@@ -183,9 +157,13 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
       }
       uint32_t u = 0;
       bool have_u = s.Seek(b.position) && (u = ReadU32(s, nullptr), s.Position() == b.position + 4);
-      p.Row(b.position, b.position + b.line.block_length,
+      // A hostile length must not wrap the end around to a position inside the file.
+      bool past_end = b.position > s.Size() || b.line.block_length > s.Size() - b.position;
+      uint64_t block_end = b.line.block_length > UINT64_MAX - b.position ? UINT64_MAX
+                                                                         : b.position + b.line.block_length;
+      p.Row(b.position, block_end,
             "file block " + Quoted(b.line.name) + ": U = " + (have_u ? std::to_string(u) : "?") +
-                (b.position + b.line.block_length > s.Size() ? " (past the end of the file)" : ""));
+                (past_end ? " (past the end of the file)" : ""));
     }
     if (actions_position > s.Size() || !s.Seek(actions_position)) {
       p.Line("action records: would start past the end of the file (truncated package or a "

@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <map>
 
+#include "common/stored_name.h"
 #include "installer/package/file_list.h"
 #include "installer/package/package_format.h"
+#include "packer/path_pattern.h"
 
 namespace hollin {
 namespace {
@@ -39,7 +41,7 @@ class Parser {
       }
       size_t eq = l.find('=');
       if (section_ == "files" && eq == std::string::npos) {
-        if (!AddFile(l, l)) return false;
+        if (!AddFile(l, l, false)) return false;
         continue;
       }
       if (eq == std::string::npos) return Fail("expected \"key = value\"");
@@ -119,7 +121,10 @@ class Parser {
     return true;
   }
 
-  bool AddFile(const std::string& stored, const std::string& source) {
+  // One [files] line: a file, a folder ("docs/") or a pattern ("docs/*.html",
+  // "assets/**/*.png"), stored under its own name or, with "stored = source", under
+  // another name (a file) or folder (a folder or pattern: "help\\ = docs/").
+  bool AddFile(const std::string& stored, const std::string& source, bool named) {
     ManifestFile f;
     f.stored_name = stored;
     for (auto& c : f.stored_name)
@@ -129,8 +134,37 @@ class Parser {
       if (c == '\\') c = '/';
     f.line = line_;
     if (f.stored_name.empty() || f.source.empty()) return Fail("empty file name");
-    if (f.stored_name.find('|') != std::string::npos)
-      return Fail("file name \"" + f.stored_name + "\" holds \"|\"");
+    bool folder = f.source.back() == '/';
+    if (folder || IsPattern(f.source)) {
+      f.kind = folder ? ManifestFile::Kind::kFolder : ManifestFile::Kind::kPattern;
+      if (folder) f.source.pop_back();
+      for (const std::string& part : PathParts(f.source)) {
+        if (part == "..") return Fail("\"" + source + "\" reaches out of the root folder");
+      }
+      if (!named) {
+        // Stored under the folder the pattern starts in.
+        f.stored_name.clear();
+        for (const std::string& part : PathParts(f.source)) {
+          if (IsPattern(part)) break;
+          f.stored_name += part + "\\";
+        }
+      } else if (f.stored_name.back() != '\\') {
+        return Fail("a folder or pattern is stored under a folder: write \"" + f.stored_name +
+                    "\\ = " + source + "\"");
+      } else if (f.stored_name != "\\") {
+        std::string prefix = f.stored_name.substr(0, f.stored_name.size() - 1);
+        if (const char* why = vellumo::ContainedNameProblem(prefix))
+          return Fail("stored folder \"" + prefix + "\" " + why);
+      } else {
+        f.stored_name.clear();  // "\\ = docs/": at the top of the install folder
+      }
+      m_->files.push_back(f);
+      return true;
+    }
+    // Every name the installer could not write as a file of its own inside the install
+    // folder is refused here, with its line, before anything is read.
+    std::string problem;
+    if (!names_.Add(f.stored_name, "line " + std::to_string(line_), &problem)) return Fail(problem);
     m_->files.push_back(f);
     return true;
   }
@@ -172,8 +206,13 @@ class Parser {
       return Unknown(key);
     }
     if (section_ == "files") {
+      if (key == "exclude") {
+        if (value.empty()) return Fail("empty exclude pattern");
+        m_->excludes.push_back(ManifestExclude{value, line_});
+        return true;
+      }
       // "stored\name = source/path"
-      return AddFile(key, value);
+      return AddFile(key, value, true);
     }
     if (section_ == "register") {
       if (key != "file") return Unknown(key);
@@ -276,6 +315,7 @@ class Parser {
   std::string* error_;
   std::string section_;
   std::map<std::string, int> seen_;
+  vellumo::StoredNameSet names_;
   int line_ = 0;
   int removals_ = 0;
   int file_removals_ = 0;

@@ -9,8 +9,17 @@
 namespace hollin {
 
 struct ManifestFile {
-  std::string stored_name;  // name in the file list ("\" separators)
-  std::string source;       // path relative to the root folder
+  enum class Kind { kFile, kFolder, kPattern };
+  Kind kind = Kind::kFile;
+  // kFile: the name in the file list ("\" separators). kFolder, kPattern: the folder the
+  // matches are stored under ("" or ending in "\").
+  std::string stored_name;
+  std::string source;       // path relative to the root folder ("/" separators)
+  int line = 0;
+};
+
+struct ManifestExclude {
+  std::string pattern;      // over paths relative to the root folder
   int line = 0;
 };
 
@@ -18,7 +27,8 @@ struct Manifest {
   PackagePlan plan;
   std::string licence_file;  // relative to the root folder; empty: no licence record
   int licence_line = 0;
-  std::vector<ManifestFile> files;
+  std::vector<ManifestFile> files;  // in the order written
+  std::vector<ManifestExclude> excludes;
 };
 
 // Parses manifest text. On failure returns false and a message "LINE: what is wrong"

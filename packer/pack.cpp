@@ -5,14 +5,15 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "common/replace_file.h"
 #include "installer/package/package_format.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/stream.h"
+#include "packer/file_set.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -114,6 +115,11 @@ bool DeflateChunk(const uint8_t* data, size_t begin, size_t end, bool last, int 
     return false;
   }
   out->bytes.resize(produced);
+  // The piece waits for its file's other pieces: keep only what it holds, not the bound.
+  try {
+    out->bytes.shrink_to_fit();
+  } catch (...) {
+  }
   out->adler = static_cast<uint32_t>(adler32(1, data + begin, static_cast<uInt>(out->length)));
   out->crc = static_cast<uint32_t>(crc32(0, data + begin, static_cast<uInt>(out->length)));
   return true;
@@ -169,16 +175,26 @@ bool PackFileChunked(const std::string& name, const uint8_t* data, size_t size, 
   return AssemblePackedFile(name, pieces, level, out);
 }
 
+bool ReadRange(Stream& file, uint64_t offset, uint8_t* out, size_t length) {
+  if (!file.Seek(offset)) return false;
+  size_t got = 0;
+  while (got < length) {
+    size_t n = file.Read(out + got, length - got);
+    if (n == 0) return false;
+    got += n;
+  }
+  return true;
+}
+
 namespace {
 
-// A file of more than one piece whose pieces any thread may compress.
-struct OpenFile {
-  size_t index = 0;
+// One file of the manifest while it is packed: its pieces are handed out in order, each
+// compressed by whichever thread took it, and joined by the thread that finished the last.
+struct FileJob {
   std::string path;
-  std::vector<uint8_t> content;
+  uint64_t size = 0;
   size_t piece_count = 0;
-  std::vector<DeflatePiece> pieces;  // sized before the file is shared, then one slot per piece
-  size_t next_piece = 0;             // under the lock
+  std::vector<DeflatePiece> pieces;  // one slot per piece
   size_t pieces_done = 0;            // under the lock
 };
 
@@ -187,14 +203,37 @@ struct OpenFile {
 bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, unsigned jobs,
                bool progress, std::vector<PackedFile>* out, std::string* error,
                size_t chunk_size, const std::function<void(PackEvent, size_t)>& observe) {
-  out->assign(files.size(), PackedFile{});
   if (chunk_size == 0) chunk_size = kPackChunkSize;
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<FileJob> work_list;
+  try {
+    out->assign(files.size(), PackedFile{});
+    work_list.resize(files.size());
+  } catch (...) {
+    *error = "out of memory";
+    return false;
+  }
+  // Sizes first, in manifest order: a missing file, or one that a stored block cannot hold,
+  // is refused before anything is read.
+  for (size_t i = 0; i < files.size(); ++i) {
+    FileJob& job = work_list[i];
+    job.path = root.empty() ? files[i].source : root + "/" + files[i].source;
+    auto file = FileStream::Open(job.path, FileStream::Mode::kRead);
+    job.size = file ? file->Size() : UINT64_MAX;
+    std::string line = " (manifest line " + std::to_string(files[i].line) + ")";
+    if (job.size == UINT64_MAX) {
+      *error = "missing or unreadable file " + job.path + line;
+      return false;
+    }
+    if (job.size > UINT32_MAX) {
+      *error = "file " + job.path + " is larger than 4 GiB" + line;
+      return false;
+    }
+    job.piece_count = ChunkCount(job.size, chunk_size);
+  }
+
   std::mutex lock;
-  std::deque<std::shared_ptr<OpenFile>> open;  // files with pieces not yet handed out
-  size_t next_file = 0;
-  size_t reading = 0;  // files taken but neither finished nor shared yet
-  std::condition_variable wake;  // a file's pieces were shared, a read ended, or a failure
+  size_t next_file = 0, next_piece = 0;  // the next piece to hand out
   bool failed = false;
   size_t done = 0;
   std::string first_error;
@@ -204,121 +243,171 @@ bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, 
     // Report the first failing file in manifest order, whatever thread saw it first.
     if (i < first_error_index) {
       first_error_index = i;
-      first_error = problem;
+      try {
+        first_error = problem.empty() ? std::string("out of memory") : problem;
+      } catch (...) {
+        first_error = "out of memory";  // fits the string's own small buffer
+      }
     }
     failed = true;
-    wake.notify_all();
   };
   auto finished = [&](size_t i) {
     ++done;
     if (progress) {
-      std::printf("[%zu/%zu] %s  %u -> %zu bytes\n", done, files.size(),
-                  files[i].stored_name.c_str(), (*out)[i].unpacked_size, (*out)[i].block.size());
-      std::fflush(stdout);
+      std::fprintf(stderr, "[%zu/%zu] %s  %u -> %zu bytes\n", done, files.size(),
+                   files[i].stored_name.c_str(), (*out)[i].unpacked_size, (*out)[i].block.size());
+      std::fflush(stderr);
     }
   };
-  auto work = [&]() {
+  // Each thread holds one piece of input (with the window before it) at a time, so memory
+  // is bounded by the pieces in flight whatever the sizes of the files.
+  // Under the lock: pieces a thread gave back for want of memory go to the next thread
+  // that asks.
+  std::vector<std::pair<size_t, size_t>> given_back;
+  // `alone`: the calling thread after every other one has ended; it alone may fail for
+  // want of memory, the others give their piece back and end.
+  auto work = [&](bool alone) {
+    std::vector<uint8_t> input;
+    std::unique_ptr<FileStream> file;
+    size_t file_index = SIZE_MAX;
     for (;;) {
-      std::shared_ptr<OpenFile> shared;
-      size_t piece = 0, i = 0;
+      size_t i = 0, piece = 0;
       {
-        std::unique_lock<std::mutex> guard(lock);
-        for (;;) {
-          if (failed) return;
-          while (!open.empty() && open.front()->next_piece == open.front()->piece_count)
-            open.pop_front();
-          // Pieces of files already in memory come before reading another file.
-          if (!open.empty()) {
-            shared = open.front();
-            piece = shared->next_piece++;
-            break;
+        std::lock_guard<std::mutex> guard(lock);
+        if (failed || (given_back.empty() && next_file == files.size())) return;
+        if (!given_back.empty()) {
+          i = given_back.back().first;
+          piece = given_back.back().second;
+          given_back.pop_back();
+        } else {
+          i = next_file;
+          piece = next_piece++;
+          if (next_piece == work_list[i].piece_count) {
+            ++next_file;
+            next_piece = 0;
           }
-          if (next_file < files.size()) {
-            i = next_file++;
-            ++reading;
-            break;
-          }
-          // A file still being read may turn out to have pieces for this thread (the last
-          // file of a list, or a list of one big file).
-          if (observe) observe(PackEvent::kIdle, SIZE_MAX);
-          if (reading == 0) return;
-          wake.wait(guard);
         }
       }
-      if (shared) {
-        if (observe) observe(PackEvent::kPiece, shared->index);
-        size_t size = shared->content.size();
-        size_t begin = piece * chunk_size, end = std::min(size, begin + chunk_size);
-        bool ok = DeflateChunk(shared->content.data(), begin, end, piece + 1 == shared->piece_count,
-                               kPackCompressionLevel, &shared->pieces[piece]);
-        bool last_done = false;
-        {
-          std::lock_guard<std::mutex> guard(lock);
-          if (!ok) {
-            fail(shared->index, "cannot compress " + shared->path);
-            return;
+      FileJob& job = work_list[i];
+      std::string problem;
+      bool last_done = false, short_of_memory = false, out_of_memory = false;
+      try {
+        std::string line = " (manifest line " + std::to_string(files[i].line) + ")";
+        if (observe) observe(PackEvent::kRead, i);
+        if (file_index != i) {
+          file = FileStream::Open(job.path, FileStream::Mode::kRead);
+          file_index = i;
+        }
+        uint64_t begin = static_cast<uint64_t>(piece) * chunk_size;
+        uint64_t end = std::min<uint64_t>(job.size, begin + chunk_size);
+        size_t window = static_cast<size_t>(std::min<uint64_t>(begin, kPackDictionarySize));
+        size_t length = static_cast<size_t>(end - begin);
+        input.resize(window + length);
+        bool last = piece + 1 == job.piece_count;
+        uint8_t extra = 0;
+        if (!file || !ReadRange(*file, begin - window, input.data(), input.size())) {
+          problem = "cannot read file " + job.path + line + "; did it change while packing?";
+        } else if (last && file->Read(&extra, 1) != 0) {
+          problem = "file " + job.path + line + " grew while packing";
+        } else {
+          if (observe) observe(PackEvent::kPiece, i);
+          DeflatePiece compressed;
+          if (!DeflateChunk(input.data(), window, window + length, last, kPackCompressionLevel,
+                            &compressed)) {
+            problem = "out of memory while compressing " + job.path;
+            short_of_memory = true;
+          } else {
+            std::lock_guard<std::mutex> guard(lock);
+            job.pieces[piece] = std::move(compressed);
+            last_done = ++job.pieces_done == job.piece_count;
           }
-          last_done = ++shared->pieces_done == shared->piece_count;
         }
         if (last_done) {
-          std::vector<uint8_t>().swap(shared->content);
-          const ManifestFile& f = files[shared->index];
-          ok = AssemblePackedFile(f.stored_name, shared->pieces, kPackCompressionLevel,
-                                  &(*out)[shared->index]);
-          std::vector<DeflatePiece>().swap(shared->pieces);
-          std::lock_guard<std::mutex> guard(lock);
-          if (!ok) {
-            fail(shared->index, "cannot compress " + shared->path);
-            return;
-          }
-          finished(shared->index);
+          file.reset();
+          file_index = SIZE_MAX;
+          if (!AssemblePackedFile(files[i].stored_name, job.pieces, kPackCompressionLevel, &(*out)[i]))
+            problem = "cannot compress " + job.path;
+          std::vector<DeflatePiece>().swap(job.pieces);
         }
-        continue;
+      } catch (...) {
+        // Nothing here may allocate: memory is what ran out.
+        out_of_memory = true;
+        short_of_memory = !last_done;
       }
-
-      const ManifestFile& f = files[i];
-      auto file = std::make_shared<OpenFile>();
-      file->index = i;
-      file->path = root.empty() ? f.source : root + "/" + f.source;
-      std::string problem;
-      if (observe) observe(PackEvent::kRead, i);
-      if (!ReadWholeFile(file->path, &file->content)) {
-        problem = "missing or unreadable file " + file->path + " (manifest line " +
-                  std::to_string(f.line) + ")";
-      } else if (file->content.size() > UINT32_MAX) {
-        problem = "file " + file->path + " is larger than 4 GiB";
-      }
-      size_t count = problem.empty() ? ChunkCount(file->content.size(), chunk_size) : 0;
-      if (count == 1 && !PackFileChunked(f.stored_name, file->content.data(), file->content.size(),
-                                         kPackCompressionLevel, chunk_size, &(*out)[i])) {
-        problem = "cannot compress " + file->path;
-      }
-      if (count > 1) {
+      if (out_of_memory && !short_of_memory) {
         try {
-          file->pieces.resize(count);
-          file->piece_count = count;
+          problem = "out of memory while packing " + job.path;
         } catch (...) {
-          problem = "cannot compress " + file->path;
         }
       }
       std::lock_guard<std::mutex> guard(lock);
-      --reading;
-      if (!problem.empty()) {
+      if (short_of_memory && !alone) {
+        // This thread ends and frees its memory (its stack too, once joined); another one,
+        // or the calling thread alone at the end, takes the piece.
+        given_back.emplace_back(i, piece);
+        return;
+      }
+      if (!problem.empty() || out_of_memory) {
         fail(i, problem);
         return;
       }
-      if (count == 1) {
-        finished(i);
-      } else {
-        open.push_back(std::move(file));
-      }
-      wake.notify_all();
+      if (last_done) finished(i);
     }
   };
+  for (FileJob& job : work_list) {
+    try {
+      job.pieces.resize(job.piece_count);
+    } catch (...) {
+      *error = "out of memory";
+      return false;
+    }
+  }
+  // More threads than pieces would have nothing to do.
+  size_t total_pieces = 0;
+  for (const FileJob& job : work_list) total_pieces += job.piece_count;
+  if (total_pieces < jobs) jobs = static_cast<unsigned>(std::max<size_t>(1, total_pieces));
+  // The calling thread joins the threads as they end; whatever they leave (every piece when
+  // none started, pieces given back) it packs alone at the end. Fewer threads give the same
+  // bytes, only slower: when the system refuses to start one, the others do the work, and a
+  // thread short of memory ends so that its memory goes to the rest.
   std::vector<std::thread> threads;
-  for (unsigned t = 1; t < jobs; ++t) threads.emplace_back(work);
-  work();
-  for (auto& t : threads) t.join();
+  std::condition_variable ended;
+  std::vector<size_t> ended_threads;  // under the lock
+  if (jobs > 1) {
+    // Reserved now: a thread short of memory must still be able to give back and end.
+    try {
+      threads.reserve(jobs);
+      ended_threads.reserve(jobs);
+      given_back.reserve(jobs);
+    } catch (...) {
+      jobs = 1;
+    }
+  }
+  if (jobs > 1) {
+    for (unsigned t = 0; t < jobs; ++t) {
+      try {
+        threads.emplace_back([&, t] {
+          work(false);
+          std::lock_guard<std::mutex> guard(lock);
+          ended_threads.push_back(t);
+          ended.notify_all();
+        });
+      } catch (...) {
+        break;
+      }
+    }
+    std::unique_lock<std::mutex> guard(lock);
+    for (size_t joined = 0; joined < threads.size();) {
+      ended.wait(guard, [&] { return !ended_threads.empty(); });
+      size_t t = ended_threads.back();
+      ended_threads.pop_back();
+      guard.unlock();
+      threads[t].join();
+      ++joined;
+      guard.lock();
+    }
+  }
+  work(true);
   if (failed) {
     *error = first_error;
     return false;
@@ -356,8 +445,13 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
     }
     manifest.plan.licence_text.assign(licence.begin(), licence.end());
   }
+  std::vector<ManifestFile> files;
+  if (!ExpandFiles(manifest, options.root, &files, &problem)) {
+    *error = options.manifest_path + ":" + problem;
+    return false;
+  }
   std::vector<PackedFile> packed;
-  if (!PackFiles(manifest.files, options.root, options.jobs, options.progress, &packed, error))
+  if (!PackFiles(files, options.root, options.jobs, options.progress, &packed, error))
     return false;
   if (!ValidatePackagePlan(manifest.plan, packed, error)) return false;
 
@@ -376,10 +470,8 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
     }
   }
   if (ok) {
-#ifdef _WIN32
-    std::remove(options.output_path.c_str());  // rename does not replace on Windows
-#endif
-    if (std::rename(temp.c_str(), options.output_path.c_str()) != 0) {
+    // The earlier output stays until the new one replaces it in one step.
+    if (!vellumo::MoveFileOver(temp, options.output_path)) {
       *error = "cannot rename " + temp + " to " + options.output_path;
       ok = false;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "installer/package/stream.h"
 #include "packer/manifest.h"
 
 namespace hollin {
@@ -61,18 +62,21 @@ bool PackFileChunked(const std::string& name, const uint8_t* data, size_t size, 
 
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out);
+// Reads exactly `length` bytes at `offset`; false on a short read.
+bool ReadRange(Stream& file, uint64_t offset, uint8_t* out, size_t length);
 
 // Checks that the stub carries exactly one package-offset marker stamped with its own length.
 bool CheckStub(const std::vector<uint8_t>& stub, const std::string& path, std::string* error);
 
 // Compresses `files` (paths under root) with `jobs` threads; results in manifest order.
-// Threads work on the pieces of files already read before reading more, which keeps at most
-// about one big file per thread in memory. A thread that finds nothing to take waits while
-// another still reads a file: when that file turns out big, its pieces are shared.
-// `observe` (for tests) is told, on the thread concerned, when it is about to read file
-// `index`, when it is about to compress a piece of file `index`, and (holding the packer's
-// lock; it must not block) when it found nothing to take.
-enum class PackEvent { kRead, kPiece, kIdle };
+// Every file's size is checked before anything is read. Then the pieces of all files are
+// handed out in order; a thread reads one piece (with the window before it), compresses it
+// and takes the next, so input in memory is bounded by the pieces in flight. The thread
+// that compresses a file's last piece joins the pieces. When the system refuses to start
+// all threads, the ones that started do the work.
+// `observe` (for tests) is told, on the thread concerned, when it is about to read a piece
+// of file `index` and when it is about to compress it.
+enum class PackEvent { kRead, kPiece };
 bool PackFiles(const std::vector<ManifestFile>& files, const std::string& root, unsigned jobs,
                bool progress, std::vector<PackedFile>* out, std::string* error,
                size_t chunk_size = kPackChunkSize,

@@ -10,6 +10,8 @@
 #endif
 
 #include "common/byte_reader.h"
+#include "common/replace_file.h"
+#include "common/stored_name.h"
 #include "unzip/entry_decoder.h"
 #include "unzip/unzip_messages.h"
 #include "unzip/zip_crypto.h"
@@ -45,6 +47,33 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A file of this run's own beside the target: the entry is decoded into it and moved over
+// the target only when it checked out, so a failed entry leaves the earlier file as it was.
+// Removed on every other way out.
+class TempFile {
+ public:
+  ~TempFile() {
+    if (!path_.empty()) std::remove(path_.c_str());
+  }
+  // Opens the temporary file for a fresh attempt (created on the first one, emptied on the
+  // next); nullptr when no new file can be made in the folder.
+  std::FILE* Open(const std::string& target);
+  bool MoveOver(const std::string& target) {
+    if (!MoveFileOver(path_, target)) return false;
+    path_.clear();
+    return true;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::FILE* TempFile::Open(const std::string& target) {
+  if (!path_.empty()) return std::fopen(path_.c_str(), "wb");
+  size_t slash = target.find_last_of("\\/");
+  return CreateFileIn(slash == std::string::npos ? std::string() : target.substr(0, slash), &path_);
+}
 
 enum class EntryOutcome { kWritten, kFailed, kSkipped, kStop };
 
@@ -93,6 +122,7 @@ class Run {
   const CodePageConverter& converter_;
   const EventFn& events_;
   bool stopped_ = false;
+  TempFile* temp_ = nullptr;  // the entry's temporary file while ExtractOne runs
   int64_t shift_ = 0;
   std::string lastGoodPassword_;
 };
@@ -121,7 +151,7 @@ std::unique_ptr<OutputTarget> Run::OpenTarget(UniqueFile& file, const std::strin
     return std::make_unique<BlockTarget>(request_.outputBlock,
                                          static_cast<size_t>(request_.outputSize));
   if (request_.testOnly) return std::make_unique<ChunkTarget>(nullptr);
-  file.reset(std::fopen(path.c_str(), "wb"));
+  file.reset(temp_->Open(path));
   if (!file) return nullptr;
   std::FILE* f = file.get();
   return std::make_unique<ChunkTarget>(
@@ -142,7 +172,9 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
       if (slash != std::string::npos) relative = relative.substr(slash + 1);
     }
     if (relative.empty() && isFolder) return EntryOutcome::kSkipped;
-    if (!IsSafeRelativeName(relative)) return Fail(kErrorUnsafeName, name);
+    // A folder entry is checked without its closing separator.
+    if (!IsSafeRelativeName(isFolder ? relative.substr(0, relative.size() - 1) : relative))
+      return Fail(kErrorUnsafeName, name);
     std::string base = request_.baseFolder;
     if (!base.empty() && base.back() != '\\' && base.back() != '/') base += kPathSeparator;
     path = base;
@@ -215,6 +247,14 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
   UnzipError lastError = kErrorWrongPassword;
   uint32_t lastCrc = 0;
   std::string candidate;
+  TempFile temp;  // file mode: every attempt decodes into it; the target only at the end
+  temp_ = &temp;
+  // The entry checked out (or the caller keeps it): in file mode it now replaces the target.
+  auto written = [&]() {
+    if (!path.empty() && !temp.MoveOver(path)) return Fail(kErrorWriteFile, name);
+    if (encrypted) lastGoodPassword_ = candidate;
+    return EntryOutcome::kWritten;
+  };
   for (;;) {
     std::unique_ptr<TraditionalDecryptor> decryptor;
     if (encrypted) {
@@ -244,11 +284,7 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     DecodeResult r = DecodeEntry(source_, data, decryptor.get(), *target, progress);
     if (file && std::fclose(file.release()) != 0 && r.status == DecodeStatus::kOk)
       r.status = DecodeStatus::kWriteError;
-    if (r.status == DecodeStatus::kOk && r.crc == entry.crc) {
-      if (encrypted) lastGoodPassword_ = candidate;
-      return EntryOutcome::kWritten;
-    }
-    if (!path.empty()) std::remove(path.c_str());
+    if (r.status == DecodeStatus::kOk && r.crc == entry.crc) return written();
     switch (r.status) {
       case DecodeStatus::kStopped:
         return EntryOutcome::kStop;
@@ -279,6 +315,11 @@ EntryOutcome Run::ExtractOne(const CentralEntry& entry, const std::string& name)
     e.size = static_cast<int32_t>(lastCrc);
     e.text = name;
     if (!Send(e)) return EntryOutcome::kStop;
+    // In file mode the caller may keep the data all the same (answer 1): the file then
+    // replaces the target as a good one would. Any other answer leaves the target alone, as
+    // does a caller that left the field as sent (a stored CRC that happens to be 1).
+    if (!path.empty() && e.errorCode == kCrcAnswerExtract && entry.crc != uint32_t(kCrcAnswerExtract))
+      return written();
   }
   return Fail(lastError, name);
 }
@@ -374,23 +415,7 @@ int32_t Run::Execute() {
 
 }  // namespace
 
-bool IsSafeRelativeName(const std::string& name) {
-  if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
-  if (name.find(':') != std::string::npos) return false;
-  size_t start = 0;
-  for (;;) {
-    size_t end = name.find_first_of("\\/", start);
-    std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    // The system drops a component's trailing dots and blanks, so "..." and ".. " are ".."
-    // in disguise: no component of only dots and blanks with two dots or more.
-    if (part.find_first_not_of(". ") == std::string::npos &&
-        std::count(part.begin(), part.end(), '.') >= 2)
-      return false;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return true;
-}
+bool IsSafeRelativeName(const std::string& name) { return vellumo::IsContainedName(name); }
 
 int32_t RunUnzip(ArchiveSource& source, const UnzipRequest& request,
                  const CodePageConverter& converter, const EventFn& events) {

@@ -45,8 +45,8 @@ int32_t RunUnzip(ArchiveSource& source, const UnzipRequest& request,
 int32_t RunUnzipFile(const UnzipRequest& request, const CodePageConverter& converter,
                      const EventFn& events);
 
-// A name is safe to write below the base folder: relative, no drive or stream colon, no
-// ".." component. Separators are "\" (as listed).
+// A name is safe to write below the base folder: the stored-name rule that the installer and
+// the packer share (common/stored_name.h). Separators are "\" (as listed) or "/".
 bool IsSafeRelativeName(const std::string& name);
 
 }  // namespace vellumo::unzip

@@ -92,6 +92,10 @@ enum UnzipAction : int32_t {
 constexpr int32_t kCallbackContinue = 0;
 constexpr int32_t kCallbackStop = -1;
 
+// CRC error: the caller's answer flag 1 keeps the data all the same (file mode); 0 drops it,
+// and 2 is what a caller without a handler answers (dropped too).
+constexpr int32_t kCrcAnswerExtract = 1;
+
 // Password request: bit 0 of the error-code field asks for the confirm form (adding only).
 constexpr int32_t kPasswordConfirmBit = 1;
 // The caller caps the count it returns at this value.

@@ -116,7 +116,10 @@ const std::vector<hollin::ManifestFile>& FileSet() {
       std::FILE* f = std::fopen(("/tmp/hollin_bench_set/" + name).c_str(), "wb");
       std::fwrite(d.data(), 1, d.size(), f);
       std::fclose(f);
-      list.push_back({name, name, i + 1});
+      hollin::ManifestFile entry;
+      entry.stored_name = entry.source = name;
+      entry.line = i + 1;
+      list.push_back(entry);
     }
     return list;
   }();

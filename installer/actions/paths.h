@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/stored_name.h"
 #include "installer/actions/install_platform.h"
 
 namespace hollin {
@@ -21,8 +22,8 @@ std::string ToLowerAscii(std::string_view text);
 // True when `name` names something inside the folder it is appended to: not empty, not
 // absolute, no drive, stream or device part, no "." or ".." component (nor one that the
 // system would shorten to it, such as ". ." or "..."), no empty component, no wildcard or
-// other character a file name cannot hold.
-bool IsContainedName(std::string_view name);
+// other character a file name cannot hold. The rule is shared with VUnzip.dll and the packer.
+using vellumo::IsContainedName;
 
 // Creates a folder the way the installer always has: every prefix ending in a "\" from the
 // fourth character on, one level at a time, then the whole text. A drive root such as

@@ -41,6 +41,10 @@ TEST(ContainedNameTest, RefusesEveryWayOutOfTheFolder) {
       {"a*.txt", false},
       {"a?b", false},
       {"tab\there", false},
+      {"del\x7f.txt", false},      // a control byte as well
+      {"COM\xB9", false},          // the system takes superscript digits for devices too
+      {"lpt\xB2.txt", false},
+      {"com\xB4", true},           // but only one, two and three
   };
   for (const Case& c : cases) EXPECT_EQ(IsContainedName(c.name), c.contained) << c.name;
 }

@@ -2,6 +2,7 @@
 // fields, header records 1 to 16, the file list, every file block, the action records, and
 // the uninstaller's data; plus block decoding straight from the start of the input, and
 // where a code signature would end the package: the self check and the uninstaller image.
+// The packer's --verify and --extract then take the input as the package of an installer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,7 +13,14 @@
 #include "installer/package/package_extent.h"
 #include "installer/package/package_writer.h"
 #include "installer/package/package_reader.h"
+#include "installer/package/package_offset.h"
 #include "installer/package/stream.h"
+#include "packer/extract.h"
+#include "packer/verify.h"
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -77,6 +85,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (e.end > size || (e.has_signature && (e.end <= offset || e.end % 8 != 0))) std::abort();
     std::vector<uint8_t> image;
     hollin::BuildUninstallerFromInstaller(file, offset, &image);
+  }
+  // The input behind a small stamped stub: what --verify and --extract read.
+  std::vector<uint8_t> image(256, 0);
+  hollin::CopyPackageOffsetMarker(image.data() + 200);
+  hollin::StampPackageOffset(image.data(), image.size(), 256);
+  image.insert(image.end(), bytes.begin(), bytes.end());
+  {
+    hollin::MemoryStream installer(image);
+    hollin::VerifyReport report;
+    hollin::VerifyInstaller(installer, "fuzz", 0, &report);
+    if (!report.located) std::abort();  // the stub is always there
+  }
+  {
+    static const std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                                   "/fuzz-extract-" + std::to_string(getpid());
+    hollin::MemoryStream installer(image);
+    hollin::ExtractOptions options;
+    options.to = dir + "/to";
+    options.force = true;
+    options.with_texts = true;
+    hollin::ExtractReport report;
+    std::string error;
+    hollin::ExtractInstaller(installer, "fuzz", options, nullptr, &report, &error);
+    // Nothing may appear beside the folder it was told to write in.
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+      if (entry.path().filename() != "to") std::abort();
+    std::filesystem::remove_all(dir, ec);
   }
   return 0;
 }

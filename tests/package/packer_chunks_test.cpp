@@ -312,9 +312,8 @@ class Gathering {
 };
 
 TEST(PackFiles, EveryThreadJoinsTheLastBigFile) {
-  // The big file is read only once every other thread has found nothing to take. Those
-  // threads must wait for it rather than end: its pieces are theirs too, otherwise a lone
-  // big file packs on one core. All threads must then be inside piece compression at once.
+  // The pieces of a lone big file, or of the last one, are everyone's: all threads must be
+  // inside piece compression of it at once, otherwise a big file packs on one core.
   std::string dir = WorkDir();
   WriteBytes(dir + "/lone.bin", Concat({Text(300000, 30), Binary(300000, 31)}));
   WriteBytes(dir + "/first.txt", Text(2000, 32));
@@ -337,13 +336,9 @@ TEST(PackFiles, EveryThreadJoinsTheLastBigFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const size_t big = c.files.size() - 1;
-    Gathering idle(c.jobs - 1), compressing(c.jobs);
+    Gathering compressing(c.jobs);
     auto observe = [&](PackEvent event, size_t index) {
-      if (event == PackEvent::kIdle) {
-        idle.Arrive();
-      } else if (event == PackEvent::kRead && index == big) {
-        idle.Wait();
-      } else if (event == PackEvent::kPiece) {
+      if (event == PackEvent::kPiece && index == big) {
         compressing.Arrive();
         compressing.Wait();
       }
@@ -351,11 +346,40 @@ TEST(PackFiles, EveryThreadJoinsTheLastBigFile) {
     std::vector<PackedFile> packed;
     std::string error;
     ASSERT_TRUE(PackFiles(c.files, dir, c.jobs, false, &packed, &error, 65536, observe)) << error;
-    EXPECT_TRUE(idle.met());
     EXPECT_TRUE(compressing.met()) << "not every thread compressed pieces of the big file";
     MemoryStream source(packed.back().block), dest;
     EXPECT_TRUE(DecodeBlock(source, dest).complete);
   }
+}
+
+TEST(PackFiles, ReadsOnePieceAtATimeAndChecksSizesFirst) {
+  // Each read is one piece and the window before it, never a whole file; a missing file
+  // anywhere in the list is found before the first read.
+  std::string dir = WorkDir();
+  const size_t chunk = 65536;
+  WriteBytes(dir + "/five.bin", Binary(5 * chunk + 17, 40));
+  ManifestFile f;
+  f.source = "five.bin";
+  f.stored_name = "five.bin";
+  f.line = 3;
+  ManifestFile missing = f;
+  missing.source = "gone.bin";
+  missing.stored_name = "gone.bin";
+  missing.line = 4;
+  std::mutex lock;
+  size_t reads = 0;
+  auto observe = [&](PackEvent event, size_t) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (event == PackEvent::kRead) ++reads;
+  };
+  std::vector<PackedFile> packed;
+  std::string error;
+  ASSERT_TRUE(PackFiles({f}, dir, 2, false, &packed, &error, chunk, observe)) << error;
+  EXPECT_EQ(reads, 6u);
+  reads = 0;
+  EXPECT_FALSE(PackFiles({f, missing}, dir, 2, false, &packed, &error, chunk, observe));
+  EXPECT_EQ(reads, 0u);
+  EXPECT_NE(error.find("gone.bin (manifest line 4)"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -460,5 +460,55 @@ TEST(VUnzipDll, ExtractsFilesIntoTheCurrentFolderWithoutLeavingIt) {
   DeleteFileA(path.c_str());
 }
 
+TEST(VUnzipDll, FailedEntryLeavesTheEarlierFileAndAGoodOneReplacesIt) {
+  ASSERT_NE(Dll().exec, nullptr);
+  std::string base = TempFolder() + "vunzip_keep";
+  CreateDirectoryA(base.c_str(), nullptr);
+  std::string target = base + "\\page.txt";
+  std::string good = "new content " + std::string(2000, 'n');
+  for (bool damaged : {true, false}) {
+    SCOPED_TRACE(damaged ? "CRC error" : "good entry");
+    {
+      std::FILE* f = std::fopen(target.c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::fputs("the earlier file", f);
+      std::fclose(f);
+    }
+    test::TestArchive archive;
+    test::TestEntry e = test::MakeEntry("page.txt", good, 8);
+    if (damaged) e.crc = test::Crc32(good) ^ 1;
+    archive.entries = {e};
+    std::string path = WriteTemp("vunzip_keep.zip", archive.Build());
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(base.c_str()));
+    Session session;
+    Params params(session, path, "", "", nullptr, 1);
+    RecordSetBool(params.record.data(), kParamUseOutputStream, false);
+    RecordSet(params.record.data(), kParamOutputSize, 0);
+    RecordSetBool(params.record.data(), kParamOverwrite, true);
+    int32_t result = params.Run();
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(result, damaged ? 0 : 1);
+    EXPECT_EQ(session.Of(kActionCrcError).size(), damaged ? 1u : 0u);
+    std::string text;
+    EXPECT_TRUE(test::ReadWholeFile(target, text));
+    EXPECT_EQ(text, damaged ? std::string("the earlier file") : good);
+    // Nothing left beside it.
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((base + "\\*").c_str(), &found);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    size_t files = 0;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    EXPECT_EQ(files, 1u);
+    DeleteFileA(path.c_str());
+  }
+  DeleteFileA(target.c_str());
+  RemoveDirectoryA(base.c_str());
+}
+
 }  // namespace
 }  // namespace vellumo::unzip
