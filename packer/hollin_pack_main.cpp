@@ -145,6 +145,13 @@ int Run(int argc, char** argv) {
     if (!report.located) return Fail(report.faults.empty() ? "cannot read " + verify_path : report.faults[0]);
     for (const std::string& fault : report.faults)
       std::printf("%s: %s\n", verify_path.c_str(), fault.c_str());
+    // Whether the certificate chain holds is osslsigncode verify's question, not ours.
+    if (progress != 0 && report.has_signature)
+      std::printf("%s: signed: a certificate table of %u bytes follows the package (its chain "
+                  "is not checked here)\n", verify_path.c_str(), report.certificate_size);
+    else if (progress != 0)
+      std::printf("%s: not signed%s\n", verify_path.c_str(),
+                  report.bad_security_entry ? " (the security entry names no certificate table after the package)" : "");
     if (report.ok()) {
       if (progress == 0) return 0;
       std::printf("%s: %s, %zu files, %llu bytes unpacked: every check holds\n", verify_path.c_str(),
