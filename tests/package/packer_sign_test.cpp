@@ -167,6 +167,63 @@ TEST_F(PackerSign, PacksSignsAndTheSignatureVerifies) {
   EXPECT_NE(listing.find("(matches: "), std::string::npos) << listing;
 }
 
+// --verify, --extract and --list --json read a signed installer's package only: the table is
+// neither package bytes nor a fault, a package byte flipped is one, a certificate byte is not.
+TEST_F(PackerSign, VerifyExtractAndJsonStopAtTheCertificateTable) {
+  const std::string dir = WorkDir();
+  const std::string pack = std::string("'") + HOLLIN_PACK_PATH + "' ";
+  std::remove((dir + "/tools.exe").c_str());
+  ASSERT_EQ(Shell(Pack("stub.exe", "tools.exe",
+                       "--sign-cert signer.pem --sign-key signer.key --sign-pass pass.txt")),
+            0);
+  std::string sig = ReadFile(dir + "/tools.exe");
+  MemoryStream s(std::vector<uint8_t>(sig.begin(), sig.end()));
+  PackageExtent extent = ReadPackageExtent(s, 2048);
+  ASSERT_TRUE(extent.has_signature);
+
+  std::string out;
+  EXPECT_EQ(Shell(pack + "--verify tools.exe", &out), 0) << out;
+  EXPECT_NE(out.find("tools.exe: signed: a certificate table of " +
+                     std::to_string(extent.fields.certificate_size) + " bytes"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("every check holds"), std::string::npos) << out;
+
+  std::string json;
+  ASSERT_EQ(Shell(pack + "--list --json tools.exe", &json), 0);
+  EXPECT_NE(json.find("\"package_end\": " + std::to_string(extent.end)), std::string::npos) << json;
+  EXPECT_NE(json.find("\"self_check_matches\": true"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"signature\": {\"present\": true, \"bad_security_entry\": false, "
+                      "\"certificate_table\": " + std::to_string(extent.end) +
+                      ", \"certificate_size\": " + std::to_string(extent.fields.certificate_size) + "}"),
+            std::string::npos)
+      << json;
+
+  Shell("rm -rf unpacked");
+  ASSERT_EQ(Shell(pack + "--extract tools.exe --to unpacked --with-texts", &out), 0) << out;
+  EXPECT_EQ(ReadFile(dir + "/unpacked/app.txt"), std::string(5000, 'x') + "end");
+
+  struct Case {
+    const char* name;
+    uint64_t offset;
+    int verify_status;
+    const char* line;
+  } cases[] = {
+      {"package byte (a file block)", extent.end - 40, 1, "does not match the CRC of bytes 93 to the end of the package"},
+      {"certificate byte", sig.size() - 20, 0, "every check holds"},
+      {"the CheckSum field", extent.fields.checksum_offset, 0, "every check holds"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string altered = sig;
+    altered[static_cast<size_t>(c.offset)] ^= 1;
+    WriteFile(dir + "/altered.exe", altered);
+    EXPECT_EQ(Shell(pack + "--verify altered.exe", &out) == 0 ? 0 : 1, c.verify_status) << out;
+    EXPECT_NE(out.find(c.line), std::string::npos) << out;
+    EXPECT_NE(out.find("altered.exe: signed:"), std::string::npos) << out;
+  }
+}
+
 TEST_F(PackerSign, FailedSigningLeavesNoOutput) {
   const std::string dir = WorkDir();
   struct Case {
