@@ -98,6 +98,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!report.located) std::abort();  // the stub is always there
   }
   {
+    // The same behind a PE stub whose security entry names the input's tail (chosen by its
+    // first byte), so the readers also meet signed and badly signed packages.
+    std::vector<uint8_t> signed_image(512, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) signed_image[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    signed_image[0] = 'M';
+    signed_image[1] = 'Z';
+    put32(0x3C, 128);
+    signed_image[128] = 'P';
+    signed_image[129] = 'E';
+    put32(148, 224);          // optional header size
+    put32(152, 0x10B);        // PE32
+    put32(152 + 92, 16);      // data directories
+    const uint32_t total = static_cast<uint32_t>(512 + size);
+    const uint32_t tail = size ? 8u * (1u + bytes[0] % 16u) : 8u;
+    const uint32_t table = total > tail ? (total - tail) & ~7u : 0;
+    put32(152 + 96 + 32, table);
+    put32(152 + 96 + 36, total - table);
+    hollin::CopyPackageOffsetMarker(signed_image.data() + 440);
+    hollin::StampPackageOffset(signed_image.data(), signed_image.size(), 512);
+    signed_image.insert(signed_image.end(), bytes.begin(), bytes.end());
+    hollin::MemoryStream installer(signed_image);
+    hollin::VerifyReport report;
+    hollin::VerifyInstaller(installer, "fuzz", 0, &report);
+    if (!report.located) std::abort();
+    if (report.has_signature && (report.package_end <= 512 || report.package_end % 8 != 0))
+      std::abort();
+  }
+  {
     static const std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
                                    "/fuzz-extract-" + std::to_string(getpid());
     hollin::MemoryStream installer(image);
