@@ -12,6 +12,7 @@
 #include "packer/list.h"
 #include "packer/list_json.h"
 #include "packer/pack.h"
+#include "packer/sign.h"
 #include "packer/verify.h"
 
 #ifdef _WIN32
@@ -29,12 +30,14 @@ namespace {
 const char kUsage[] =
     "usage: hollin-pack --stub HOLLIN.EXE --manifest FILE [--root DIR] --output SETUP.EXE\n"
     "                   [--jobs N] [--progress | --quiet]\n"
+    "                   [--sign-cert CERT --sign-key KEY [--sign-pass FILE] [--timestamp URL]]\n"
     "       hollin-pack --list INSTALLER [--json] [--package-offset N]\n"
     "       hollin-pack --verify INSTALLER [--package-offset N]\n"
     "       hollin-pack --extract INSTALLER --to DIR [--force] [--only PATTERN]...\n"
     "                   [--with-texts] [--quiet] [--package-offset N]\n"
     "The manifest format is described in packer/MANIFEST.md. --root defaults to the\n"
-    "manifest's folder.\n";
+    "manifest's folder. With --sign-cert and --sign-key the installer is signed with\n"
+    "osslsigncode (Authenticode, SHA-256) after packing.\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "hollin-pack: %s\n", message.c_str());
@@ -59,6 +62,7 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
 
 int Run(int argc, char** argv) {
   hollin::PackOptions options;
+  hollin::SignOptions sign;
   std::string list_path, verify_path, extract_path;
   hollin::ExtractOptions extract;
   uint64_t package_offset = 0;
@@ -85,6 +89,10 @@ int Run(int argc, char** argv) {
       ++i;
       if (!value(&list_path)) return Fail("--list needs a file");
     } else if (arg == "--list" && value(&list_path)) {
+    } else if (arg == "--sign-cert" && value(&sign.certificate)) {
+    } else if (arg == "--sign-key" && value(&sign.key)) {
+    } else if (arg == "--sign-pass" && value(&sign.password_file)) {
+    } else if (arg == "--timestamp" && value(&sign.timestamp_url)) {
     } else if (arg == "--verify" && value(&verify_path)) {
     } else if (arg == "--extract" && value(&extract_path)) {
     } else if (arg == "--to" && value(&extract.to)) {
@@ -137,6 +145,13 @@ int Run(int argc, char** argv) {
     if (!report.located) return Fail(report.faults.empty() ? "cannot read " + verify_path : report.faults[0]);
     for (const std::string& fault : report.faults)
       std::printf("%s: %s\n", verify_path.c_str(), fault.c_str());
+    // Whether the certificate chain holds is osslsigncode verify's question, not ours.
+    if (progress != 0 && report.has_signature)
+      std::printf("%s: signed: a certificate table of %u bytes follows the package (its chain "
+                  "is not checked here)\n", verify_path.c_str(), report.certificate_size);
+    else if (progress != 0)
+      std::printf("%s: not signed%s\n", verify_path.c_str(),
+                  report.bad_security_entry ? " (the security entry names no certificate table after the package)" : "");
     if (report.ok()) {
       if (progress == 0) return 0;
       std::printf("%s: %s, %zu files, %llu bytes unpacked: every check holds\n", verify_path.c_str(),
@@ -165,7 +180,22 @@ int Run(int argc, char** argv) {
 
   hollin::PackReport report;
   std::string error;
-  if (!hollin::Pack(options, &report, &error)) return Fail(error);
+  if (hollin::SignRequested(sign)) {
+    // Packed beside the output first, so a failed signature leaves no unsigned installer
+    // under the name the signed one was to have.
+    if (sign.certificate.empty() || sign.key.empty()) return Fail("signing needs both --sign-cert and --sign-key");
+    const std::string output = options.output_path;
+    options.output_path = output + ".unsigned";
+    sign.quiet = progress == 0;
+    bool ok = hollin::Pack(options, &report, &error) &&
+              hollin::SignInstaller(options.output_path, output, report.installer.package_offset,
+                                    report.installer.self_check_value, sign, &error);
+    std::remove(options.output_path.c_str());
+    options.output_path = output;
+    if (!ok) return Fail(error);
+  } else if (!hollin::Pack(options, &report, &error)) {
+    return Fail(error);
+  }
   if (progress != 0) {
     std::printf("hollin-pack: %zu files, %llu bytes unpacked, %llu bytes packed; %s: package "
                 "offset %llu, %llu bytes, self-check value %s\n",

@@ -12,8 +12,11 @@ namespace {
 // The marker lies inside the stub; stubs are far smaller than this.
 constexpr uint64_t kMarkerSearchLimit = 64u << 20;
 
-// The end of the package: today the end of the file.
-uint64_t PackageEnd(uint64_t file_size, uint64_t /*package_offset*/) { return file_size; }
+// The end of the package: the start of a code signature's certificate table, else the end
+// of the file. The same rule as Hollin's, so the packer never reads a signature as package.
+PackageExtent PackageEnd(Stream& file, uint64_t package_offset) {
+  return ReadPackageExtent(file, package_offset);
+}
 
 }  // namespace
 
@@ -71,8 +74,10 @@ bool LocateInstaller(Stream& file, const std::string& name, uint64_t given_offse
     *error = name + " is shorter than its package offset " + std::to_string(out->package_offset);
     return false;
   }
-  out->package_end = PackageEnd(out->file_size, out->package_offset);
-  out->package = std::make_unique<PrefixStream>(file, out->package_end);
+  out->extent = PackageEnd(file, out->package_offset);
+  out->package_end = out->extent.end;
+  out->view = std::make_unique<PackageView>(file, out->extent);
+  out->package = std::make_unique<PrefixStream>(*out->view, out->package_end);
   return true;
 }
 

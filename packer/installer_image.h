@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "installer/package/package_extent.h"
 #include "installer/package/stream.h"
 
 namespace hollin {
@@ -36,12 +37,15 @@ struct InstallerImage {
   uint32_t stamped_offset = 0;     // the stamped value, when there is a marker
   bool has_marker = false;
   uint64_t package_end = 0;        // where the package ends
-  std::unique_ptr<PrefixStream> package;  // the file up to package_end
+  PackageExtent extent;            // how: a certificate table after it, or the file's end
+  std::unique_ptr<PackageView> view;      // the file as Hollin reads it: signing's fields as zeros
+  std::unique_ptr<PrefixStream> package;  // the view up to package_end
 };
 
 // Finds the package in `file`: at `given_offset` when it is not 0, else at the stamped
 // offset of the stub (the first marker whose value marks a stub holding exactly that one
-// marker). False with a message when there is none or it lies past the end.
+// marker). False with a message when there is none or it lies past the end. The package
+// ends where Hollin's self check ends it: before a code signature's certificate table.
 bool LocateInstaller(Stream& file, const std::string& name, uint64_t given_offset,
                      InstallerImage* out, std::string* error);
 

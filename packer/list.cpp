@@ -6,6 +6,7 @@
 #include "installer/package/crc.h"
 #include "installer/package/file_list.h"
 #include "installer/package/header_string.h"
+#include "installer/package/package_extent.h"
 #include "installer/package/package_format.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/package_reader.h"
@@ -60,21 +61,32 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
   InstallerImage image;
   if (!LocateInstaller(*file, path, package_offset, &image, error)) return false;
   package_offset = image.package_offset;
-  Stream& s = *image.package;
+  const uint64_t file_size = image.file_size;
   StubFields stub;
-  ReadStubFields(s, &stub);
+  ReadStubFields(*image.package, &stub);
   bool uninstaller = stub.uninstaller != 0;
   std::fprintf(out, "%s: %s, %" PRIu64 " bytes, package offset %" PRIu64 "\n", path.c_str(),
-               uninstaller ? "uninstaller" : "installer", s.Size(), package_offset);
+               uninstaller ? "uninstaller" : "installer", file_size, package_offset);
   std::fprintf(out, "stub fields: total unpacked size %u, no-view %u, uninstaller %u, "
                "self-check value %s",
                stub.total_unpacked_size, stub.no_view, stub.uninstaller,
                Quoted(stub.self_check_value).c_str());
+  SelfCheckResult check = CheckSelfCheckValue(*file, package_offset, stub.self_check_value);
   if (!uninstaller) {
-    std::string actual = StreamCrcTextFrom(s, kSelfCheckStartOffset);
-    std::fprintf(out, " (%s: %s)", actual == stub.self_check_value ? "matches" : "DOES NOT MATCH",
-                 actual.c_str());
+    std::fprintf(out, " (%s: %s)", check.matches ? "matches" : "DOES NOT MATCH",
+                 check.value().c_str());
   }
+  const PackageExtent& extent = check.extent;
+  if (extent.has_signature) {
+    std::fprintf(out, "\nsignature: certificate table at %" PRIu64 ", %u bytes; the package ends "
+                 "there", extent.end, extent.fields.certificate_size);
+  } else if (extent.bad_security_entry) {
+    std::fprintf(out, "\nsignature: none; the security entry (offset %u, size %u) names no "
+                 "certificate table after the package", extent.fields.certificate_offset,
+                 extent.fields.certificate_size);
+  }
+  // Everything below reads the package only, as Hollin does.
+  Stream& s = *image.package;
   std::fprintf(out, "\n\n%10s  %9s  %s\n", "Position", "Length", "Content");
 
   Printer p(out, package_offset);
@@ -185,7 +197,9 @@ bool ListInstaller(const std::string& path, uint64_t package_offset, std::FILE* 
             ": present " + (present.empty() ? "none" : present));
   if (actions_position != UINT64_MAX && a.end_position != s.Size()) {
     p.Line("note: the records end at " + std::to_string(a.end_position - package_offset) +
-           ", the file at " + std::to_string(s.Size() - package_offset));
+           (extent.has_signature ? ", the package (before the certificate table) at "
+                                 : ", the file at ") +
+           std::to_string(s.Size() - package_offset));
   }
 
   p.Line("");

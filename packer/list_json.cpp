@@ -7,6 +7,7 @@
 #include "installer/package/crc.h"
 #include "installer/package/file_list.h"
 #include "installer/package/header_string.h"
+#include "installer/package/package_extent.h"
 #include "installer/package/package_format.h"
 #include "installer/package/package_reader.h"
 #include "packer/installer_image.h"
@@ -166,10 +167,18 @@ bool ListInstallerJson(const std::string& path, uint64_t package_offset, std::FI
   st.Number("total_unpacked_size", stub.total_unpacked_size).Number("no_view", stub.no_view);
   st.Number("uninstaller", stub.uninstaller).Text("self_check_value", stub.self_check_value);
   if (!uninstaller) {
-    std::string actual = StreamCrcTextFrom(s, kSelfCheckStartOffset);
-    st.Text("self_check_actual", actual).Flag("self_check_matches", actual == stub.self_check_value);
+    SelfCheckResult check = CheckSelfCheckValue(*file, base, stub.self_check_value);
+    st.Text("self_check_actual", check.value()).Flag("self_check_matches", check.matches);
   }
   doc.Add("stub", st.str());
+  {
+    const PackageExtent& e = image.extent;
+    Object sig;
+    sig.Flag("present", e.has_signature).Flag("bad_security_entry", e.bad_security_entry);
+    if (e.has_signature)
+      sig.Number("certificate_table", e.end).Number("certificate_size", e.fields.certificate_size);
+    doc.Add("signature", sig.str());
+  }
 
   PackageHeader h;
   bool complete = ReadPackageHeader(s, base, &h);

@@ -5,6 +5,7 @@
 #include "common/stored_name.h"
 #include "installer/package/crc.h"
 #include "installer/package/file_list.h"
+#include "installer/package/package_extent.h"
 #include "installer/package/package_format.h"
 #include "installer/package/package_reader.h"
 #include "packer/block_check.h"
@@ -29,7 +30,8 @@ std::string At(uint64_t position, uint64_t base) {
 
 class Verifier {
  public:
-  Verifier(PrefixStream& s, uint64_t base, uint64_t end, VerifyReport* r) : s_(s), base_(base), end_(end), r_(r) {}
+  Verifier(PrefixStream& s, uint64_t base, uint64_t end, bool has_signature, VerifyReport* r)
+      : s_(s), base_(base), end_(end), has_signature_(has_signature), r_(r) {}
 
   void Fault(uint64_t position, const std::string& what) { r_->faults.push_back(At(position, base_) + what); }
 
@@ -98,6 +100,18 @@ class Verifier {
     return out;
   }
 
+  // Signing starts the certificate table on a multiple of 8 and fills the gap before it
+  // with zeros: up to 7 zero bytes there are not the package's.
+  bool SigningPadding(uint64_t records_end) {
+    uint64_t gap = end_ - records_end;
+    if (!has_signature_ || gap >= kCertificateTableAlignment || !s_.Seek(records_end)) return false;
+    uint8_t tail[kCertificateTableAlignment] = {};
+    if (s_.Read(tail, static_cast<size_t>(gap)) != gap) return false;
+    for (uint64_t i = 0; i < gap; ++i)
+      if (tail[i] != 0) return false;
+    return true;
+  }
+
   // False when a line could not be read: the blocks after it cannot be placed.
   bool lines_ok() const { return lines_ok_; }
 
@@ -118,7 +132,7 @@ class Verifier {
     // Every record reads a length byte or flag it finds; past the end they read as absent.
     if (a.end_position > end_ || ran_short) {
       Fault(position, "action records run past the end of the package");
-    } else if (a.end_position < end_) {
+    } else if (a.end_position < end_ && !SigningPadding(a.end_position)) {
       Fault(a.end_position, std::to_string(end_ - a.end_position) +
                                 " bytes follow the last action record");
     }
@@ -127,6 +141,7 @@ class Verifier {
  private:
   PrefixStream& s_;
   uint64_t base_, end_;
+  bool has_signature_;
   VerifyReport* r_;
   bool lines_ok_ = true;
 };
@@ -145,9 +160,12 @@ void VerifyInstaller(Stream& file, const std::string& name, uint64_t package_off
   report->located = true;
   report->package_offset = image.package_offset;
   report->package_end = image.package_end;
+  report->has_signature = image.extent.has_signature;
+  report->bad_security_entry = image.extent.bad_security_entry;
+  report->certificate_size = image.extent.has_signature ? image.extent.fields.certificate_size : 0;
   PrefixStream& s = *image.package;
   const uint64_t base = image.package_offset, end = image.package_end;
-  Verifier v(s, base, end, report);
+  Verifier v(s, base, end, image.extent.has_signature, report);
   auto stub_fault = [&](const std::string& what) { report->faults.push_back("stub: " + what); };
 
   if (image.has_marker && image.stamped_offset != image.package_offset)
@@ -165,9 +183,11 @@ void VerifyInstaller(Stream& file, const std::string& name, uint64_t package_off
     if (stub.self_check_value != kUninstallerMarker)
       stub_fault("an uninstaller carries \"vorn2003\" as its self-check value, not this one");
   } else {
-    std::string actual = StreamCrcTextFrom(s, kSelfCheckStartOffset);
-    if (stub.self_check_value != actual)
-      stub_fault("self-check value \"" + stub.self_check_value + "\" does not match the CRC of bytes 93 to the end, " + actual);
+    // The same check as Hollin's: a signature's table and header fields are left out.
+    SelfCheckResult check = CheckSelfCheckValue(file, base, stub.self_check_value);
+    if (!check.matches)
+      stub_fault("self-check value \"" + stub.self_check_value + "\" does not match the CRC of bytes 93 to the end" +
+                 (check.extent.has_signature ? " of the package" : "") + ", " + check.value());
   }
 
   PackageHeader h;

@@ -16,6 +16,9 @@ struct VerifyReport {
   uint64_t package_end = 0;
   size_t files = 0;
   uint64_t unpacked = 0;      // sum of the blocks' sizes
+  bool has_signature = false;        // a certificate table follows the package (not checked here)
+  bool bad_security_entry = false;   // a security entry that names no such table
+  uint32_t certificate_size = 0;
   std::vector<std::string> faults;  // one line each, in file order
   bool ok() const { return located && faults.empty(); }
 };

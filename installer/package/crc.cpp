@@ -32,41 +32,44 @@ std::string CrcText(uint32_t crc) {
   return text;
 }
 
-std::string StreamCrcTextFrom(Stream& stream, uint64_t start) {
-  uint64_t size = stream.Size();
-  if (size == UINT64_MAX || start > size || !stream.Seek(start)) return kCrcErrorText;
-  uint64_t remaining = size - start;
+bool StreamCrcUpdate(Stream& stream, uint64_t start, uint64_t end, uint32_t* crc) {
+  if (start > end || !stream.Seek(start)) return false;
+  uint64_t remaining = end - start;
   auto* memory = dynamic_cast<MemoryStream*>(&stream);
-  if (memory && memory->bytes().size() == size) {
+  if (memory && memory->bytes().size() >= end) {
     // The bytes are already in memory: no copy through a buffer.
     const uint8_t* p = memory->bytes().data() + start;
-    uint32_t crc = 0;
     while (remaining > 0) {
       PumpMessages();
       size_t n = static_cast<size_t>(std::min<uint64_t>(remaining, kCrcChunkSize));
-      crc = Crc32Update(crc, p, n);
+      *crc = Crc32Update(*crc, p, n);
       p += n;
       remaining -= n;
     }
-    stream.Seek(size);
-    return CrcText(crc);
+    return stream.Seek(end);
   }
   std::vector<uint8_t> buffer;
   try {
     buffer.resize(static_cast<size_t>(std::min<uint64_t>(remaining, kCrcChunkSize)));
   } catch (...) {
-    return kCrcErrorText;
+    return false;
   }
-  uint32_t crc = 0;
   while (remaining > 0) {
     PumpMessages();
     size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
     size_t got = stream.Read(buffer.data(), want);
     // A read that ends before the size says is a failure, not a shorter CRC.
-    if (got == 0) return kCrcErrorText;
-    crc = Crc32Update(crc, buffer.data(), got);
+    if (got == 0) return false;
+    *crc = Crc32Update(*crc, buffer.data(), got);
     remaining -= got;
   }
+  return true;
+}
+
+std::string StreamCrcTextFrom(Stream& stream, uint64_t start) {
+  uint64_t size = stream.Size();
+  uint32_t crc = 0;
+  if (size == UINT64_MAX || !StreamCrcUpdate(stream, start, size, &crc)) return kCrcErrorText;
   return CrcText(crc);
 }
 

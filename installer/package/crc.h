@@ -19,11 +19,16 @@ std::string CrcText(uint32_t crc);
 // CRC text of a whole file; kCrcErrorText when it cannot be opened or read.
 std::string FileCrcText(const std::string& path);
 // CRC text of a file from kSelfCheckStartOffset to its end; kCrcErrorText when it cannot be
-// read or is too short to hold the stub fields.
+// read or is too short to hold the stub fields. This is an unsigned installer's self-check
+// value; the self check itself (which leaves a code signature out) is CheckSelfCheckValue in
+// package_extent.h.
 std::string InstallerCrcText(const std::string& path);
 // CRC text of a whole stream (rewound first); kCrcErrorText on a short read.
 std::string StreamCrcText(Stream& stream);
 // CRC text of the stream's bytes from `start` to its end (the stream is left at its end).
 std::string StreamCrcTextFrom(Stream& stream, uint64_t start);
+// Advances `crc` over the stream's bytes [start, end), letting window messages through
+// between chunks. False when they cannot all be read.
+bool StreamCrcUpdate(Stream& stream, uint64_t start, uint64_t end, uint32_t* crc);
 
 }  // namespace hollin

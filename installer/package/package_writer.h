@@ -85,14 +85,17 @@ bool WriteInstaller(Stream& out, const std::vector<uint8_t>& stub, const Package
 // (The two uninstaller builders live in uninstaller_image.cpp, which does not need zlib's
 // compressor: the installer stub links only that file.)
 // The uninstaller image: installer bytes [0, header_end), u32 L and the plain file list
-// text (CR LF lines), installer bytes from action record A3 to the end; then the stub
-// fields set to the uninstaller values (size bytes 1,1,1,1; flag 1; "vorn2003").
+// text (CR LF lines), installer bytes from action record A3 to the end of the stream (the
+// end of the package: give a signed installer as a PackageView); then the stub fields set
+// to the uninstaller values (size bytes 1,1,1,1; flag 1; "vorn2003") and a PE security
+// entry and CheckSum, if any, zeroed.
 // False when a position lies outside the installer or it cannot be read.
 bool BuildUninstallerImage(Stream& installer, uint64_t header_end,
                            const std::vector<std::string>& file_list_lines,
                            uint64_t autorun_record_position, std::vector<uint8_t>* image);
 
-// Same, finding every position itself from the package at package_offset.
+// Same, finding every position itself from the package at package_offset (a code signature
+// is left out).
 bool BuildUninstallerFromInstaller(Stream& installer, uint64_t package_offset,
                                    std::vector<uint8_t>* image);
 

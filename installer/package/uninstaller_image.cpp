@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "installer/package/file_list.h"
+#include "installer/package/package_extent.h"
 #include "installer/package/package_format.h"
 #include "installer/package/package_reader.h"
 #include "installer/package/package_writer.h"
@@ -49,11 +50,15 @@ bool BuildUninstallerImage(Stream& installer, uint64_t header_end,
   for (int i = 0; i < 4; ++i) p[kTotalUnpackedSizeOffset + i] = kUninstallerTotalSizeByte;
   p[kUninstallerFlagOffset] = kUninstallerFlagValue;
   std::memcpy(p + kSelfCheckValueOffset, kUninstallerMarker, kSelfCheckValueLength);
+  // The installer's signature stays with the installer: its table was not copied (the
+  // stream ends where the package ends), so its header fields go too.
+  ClearSignatureFields(p, static_cast<size_t>(header_end));
   return true;
 }
 
-bool BuildUninstallerFromInstaller(Stream& installer, uint64_t package_offset,
+bool BuildUninstallerFromInstaller(Stream& file, uint64_t package_offset,
                                    std::vector<uint8_t>* image) {
+  PackageView installer(file, ReadPackageExtent(file, package_offset));
   PackageHeader header;
   if (!ReadPackageHeader(installer, package_offset, &header)) return false;
   std::vector<std::string> lines = ReadFileListLines(installer, header.file_list_position);

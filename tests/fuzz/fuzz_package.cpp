@@ -1,7 +1,8 @@
 // The install package readers over arbitrary bytes, in the order Hollin reads them: stub
 // fields, header records 1 to 16, the file list, every file block, the action records, and
-// the uninstaller's data; plus block decoding straight from the start of the input. The
-// packer's --verify and --extract then take the input as the package of an installer.
+// the uninstaller's data; plus block decoding straight from the start of the input, and
+// where a code signature would end the package: the self check and the uninstaller image.
+// The packer's --verify and --extract then take the input as the package of an installer.
 // A second input shape ("HSZ" first) describes decoded records by their sizes: a few bytes
 // that unfold into a file list, register list, licence or uninstaller list of millions of
 // lines or megabytes, which a raw input could never reach. Everything built from them stays
@@ -15,6 +16,7 @@
 #include "installer/package/block.h"
 #include "installer/package/file_list.h"
 #include "installer/package/package_format.h"
+#include "installer/package/package_extent.h"
 #include "installer/package/package_writer.h"
 #include "installer/package/package_reader.h"
 #include "installer/package/package_offset.h"
@@ -164,6 +166,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   hollin::UninstallData uninstall;
   hollin::ReadUninstallData(file, header.header_end, &uninstall);
 
+  for (uint64_t offset : {uint64_t{0}, uint64_t{512}}) {
+    hollin::SelfCheckResult check = hollin::CheckSelfCheckValue(file, offset, stub.self_check_value);
+    const hollin::PackageExtent& e = check.extent;
+    // A signature's table lies after the package, 8-aligned, and ends the file.
+    if (e.end > size || (e.has_signature && (e.end <= offset || e.end % 8 != 0))) std::abort();
+    std::vector<uint8_t> image;
+    hollin::BuildUninstallerFromInstaller(file, offset, &image);
+  }
   // The input behind a small stamped stub: what --verify and --extract read.
   std::vector<uint8_t> image(256, 0);
   hollin::CopyPackageOffsetMarker(image.data() + 200);
@@ -174,6 +184,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hollin::VerifyReport report;
     hollin::VerifyInstaller(installer, "fuzz", 0, &report);
     if (!report.located) std::abort();  // the stub is always there
+  }
+  {
+    // The same behind a PE stub whose security entry names the input's tail (chosen by its
+    // first byte), so the readers also meet signed and badly signed packages.
+    std::vector<uint8_t> signed_image(512, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) signed_image[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    signed_image[0] = 'M';
+    signed_image[1] = 'Z';
+    put32(0x3C, 128);
+    signed_image[128] = 'P';
+    signed_image[129] = 'E';
+    put32(148, 224);          // optional header size
+    put32(152, 0x10B);        // PE32
+    put32(152 + 92, 16);      // data directories
+    const uint32_t total = static_cast<uint32_t>(512 + size);
+    const uint32_t tail = size ? 8u * (1u + bytes[0] % 16u) : 8u;
+    const uint32_t table = total > tail ? (total - tail) & ~7u : 0;
+    put32(152 + 96 + 32, table);
+    put32(152 + 96 + 36, total - table);
+    hollin::CopyPackageOffsetMarker(signed_image.data() + 440);
+    hollin::StampPackageOffset(signed_image.data(), signed_image.size(), 512);
+    signed_image.insert(signed_image.end(), bytes.begin(), bytes.end());
+    hollin::MemoryStream installer(signed_image);
+    hollin::VerifyReport report;
+    hollin::VerifyInstaller(installer, "fuzz", 0, &report);
+    if (!report.located) std::abort();
+    if (report.has_signature && (report.package_end <= 512 || report.package_end % 8 != 0))
+      std::abort();
   }
   {
     static const std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +

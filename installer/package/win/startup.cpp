@@ -6,6 +6,7 @@
 
 #include "common/win/handles.h"
 #include "installer/package/crc.h"
+#include "installer/package/package_extent.h"
 #include "installer/package/win/startup_rules.h"
 #include "installer/ui/win/texts.h"
 
@@ -36,7 +37,7 @@ std::string FirstCommandLineArgument() {
 }
 
 bool OpenPackage(const std::string& path, uint64_t package_offset, StartupValues* values) {
-  auto file = FileStream::Open(path, FileStream::Mode::kRead);
+  std::unique_ptr<Stream> file = OpenPackageFile(path, package_offset);
   if (!file) return false;
   values->own_path = path;
   StubFields stub;
@@ -87,7 +88,7 @@ std::string ReadUninstallString(const std::string& key_name) {
                          "uninstallstring");
 }
 
-bool RunSelfCheck(const std::string& path, const std::string& expected,
+bool RunSelfCheck(const std::string& path, uint64_t package_offset, const std::string& expected,
                   uint32_t total_unpacked) {
   if (SelfCheckNoticeApplies(total_unpacked)) {
     // No window is shown yet: the notice goes straight onto the screen.
@@ -96,9 +97,11 @@ bool RunSelfCheck(const std::string& path, const std::string& expected,
       TextOutA(screen.get(), 200, 200, texts::kSelfCheckNotice,
                static_cast<int>(sizeof texts::kSelfCheckNotice - 1));
   }
-  std::string actual = InstallerCrcText(path);
+  auto file = FileStream::Open(path, FileStream::Mode::kRead);
+  if (!file) return false;
+  SelfCheckResult check = CheckSelfCheckValue(*file, package_offset, expected);
   // A file that cannot be read never passes, even against a stub that holds the error text.
-  return actual != kCrcErrorText && actual == expected;
+  return check.matches;
 }
 
 }  // namespace hollin

@@ -38,7 +38,8 @@ std::string OwnExecutablePath();
 // The program's first command-line argument, or empty.
 std::string FirstCommandLineArgument();
 
-// Opens `path` as the package stream and reads the stub fields and the package header at
+// Opens `path` as the package stream (a view that ends where the package ends, before any
+// code signature) and reads the stub fields and the package header at
 // `package_offset` (Hollin passes its stamped PackageOffset())
 // into `values` (own_path becomes `path`). False when the file cannot be opened; a short
 // or damaged file still fills the values the way the format reads missing bytes.
@@ -50,8 +51,9 @@ std::string ReadProgramFilesFolder();                       // HKLM ...\CurrentV
 std::string ReadUninstallString(const std::string& key_name);  // HKLM ...\uninstall\<key> "uninstallstring"
 
 // The self check over the file at `path`: draws the wait notice on the screen for big
-// packages, then compares the installer CRC with the expected text. True when they match.
-bool RunSelfCheck(const std::string& path, const std::string& expected,
+// packages, then compares the self-check value of the package at `package_offset` (a code
+// signature left out) with the expected text. True when they match.
+bool RunSelfCheck(const std::string& path, uint64_t package_offset, const std::string& expected,
                   uint32_t total_unpacked);
 
 }  // namespace hollin

@@ -49,7 +49,8 @@ StartupOutcome RunStartup(const std::string& package_path, uint64_t package_offs
     StubFields stub;
     s.package->Seek(0);
     ReadStubFields(*s.package, &stub);
-    s.self_check_good = RunSelfCheck(s.own_path, stub.self_check_value, s.total_unpacked);
+    s.self_check_good = RunSelfCheck(s.own_path, package_offset, stub.self_check_value,
+                                     s.total_unpacked);
     if (!s.self_check_good && h.silent_failure) return StartupOutcome::kEndProgram;
     m.Show(s.self_check_good ? m.crc_good_label : m.crc_bad_label, true);
   }
