@@ -193,6 +193,9 @@ def method_seeds(out, seeds):
             if info.compress_type not in selector or info.flag_bits & 1 or info.compress_size == 0:
                 continue
             at = info.header_offset
+            # The crafted seeds (all-ones offsets, claimed sizes) put headers anywhere.
+            if at < 0 or at + 30 > len(data):
+                continue
             name_len, extra_len = struct.unpack_from("<HH", data, at + 26)
             start = at + 30 + name_len + extra_len
             body = data[start:start + info.compress_size]
