@@ -371,8 +371,15 @@ class Driver {
   // Ends the program with its "exit" button and waits for it.
   void Exit() {
     if (Ended() && ExitCode() == 0) return;  // ended already by a late "exit" press or close
-    Click(FindTopWindow(c_.pid, "HollinMainWindow") && IsWindowVisible(Control(kSetup)) ? kSetup : kUninstall);
-    if (WaitForSingleObject(c_.process.get(), kHangMs) != WAIT_OBJECT_0) Fail(what_ + ": did not end on exit");
+    // A dialog still open (a reading command's) makes the press wait: it is ignored until the
+    // dialog is answered, so answer and press again.
+    const int button = IsWindowVisible(Control(kSetup)) ? kSetup : kUninstall;
+    DWORD start = GetTickCount();
+    do {
+      AnswerDialogs();
+      Click(button);
+      if (GetTickCount() - start > kHangMs) Fail(what_ + ": did not end on exit");
+    } while (WaitForSingleObject(c_.process.get(), 1000) != WAIT_OBJECT_0);
     if (ExitCode() != 0) Fail(what_ + ": exit code " + std::to_string(ExitCode()));
   }
 
