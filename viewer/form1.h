@@ -29,6 +29,8 @@ enum : int {
   kIdButton3,
 };
 inline constexpr UINT kCreditCommand = 100;
+// Pictures larger than this are not read for a page shown by the built-in view.
+inline constexpr uint64_t kMaxPageResourceBytes = 32u << 20;
 
 // The window as designed; Panel1 and Panel2 are laid out by alignment on every resize.
 inline constexpr int kDesignLeft = 156, kDesignTop = 103;
@@ -57,6 +59,8 @@ class TForm1 {
   // Returns true when the command was the credit item; others go to default handling.
   bool user_sysmenu(WPARAM command);
   void FormDestroy();
+  // A link of a page shown by the built-in view to another entry of the archive.
+  void FollowLink(const std::string& entry_name);
 
   // Replaces the open dialog (tests); returns false for a cancel.
   std::function<bool(std::string* path)> OnChooseArchive;
@@ -81,6 +85,9 @@ class TForm1 {
   void SetCaption(const std::string& caption);
   void SetComboText(const std::string& text);
   std::string ComboText() const;
+  std::string ItemText(int index) const;
+  void PickItem(int index);
+  TPageArchive PageArchive();
   bool ShowOpenDialog(std::string* path);
 
   HWND handle_ = nullptr;

@@ -115,16 +115,19 @@ struct Window {
 
 std::string Display(const std::string& bytes) { return TextForDisplay(bytes.data(), bytes.size()); }
 
-// What the window shows once a page went to the text view (no HTML engine under Wine).
-std::string ShownCaption(const Window& w, const std::string& caption) {
-  return DisplayCaption(caption, w.form->BrowserHost1->ShowingText());
-}
+// The caption is the same whichever view shows the page.
+std::string ShownCaption(const Window&, const std::string& caption) { return caption; }
 
 const std::vector<std::string> kPlainSorted = {"alpha.txt", "Beta.txt", "delta.txt", "Gamma.html",
                                                "sub\\Echo.txt"};
 const char* const kPlainBytes[] = {"alpha line 1\nalpha line 2\n", "Beta, with CR LF\r\nsecond\r\n",
                                    "delta", "<html><body><p>Gamma page</p></body></html>\n",
                                    "echo inside a folder\n"};
+
+// What the view shows for each entry: text as it is, the page formatted (no HTML engine here).
+std::string PlainShown(int index) {
+  return index == 3 ? "Gamma page" : Display(kPlainBytes[index]);
+}
 
 #ifndef VELLUMO_NO_UNZIP_DLL
 
@@ -141,11 +144,11 @@ TEST(Form, CommandLines) {
       {"missing file", "vellumo.exe " + Fixture("absent.zip") + " pw", Fixture("absent.zip"), {},
        "pw", ""},
       {"plain", "vellumo.exe " + Fixture("plain.zip"), Fixture("plain.zip"), kPlainSorted, "",
-       Display(kPlainBytes[0])},
+       PlainShown(0)},
       {"capital extension", "vellumo.exe " + Fixture("PLAIN-UPPER.ZIP"),
-       Fixture("PLAIN-UPPER.ZIP"), kPlainSorted, "", Display(kPlainBytes[0])},
+       Fixture("PLAIN-UPPER.ZIP"), kPlainSorted, "", PlainShown(0)},
       {"quoted blanks", "\"C:\\a b\\vellumo.exe\" \"" + Fixture("with blanks.zip") + "\" \"p w\"",
-       Fixture("with blanks.zip"), kPlainSorted, "p w", Display(kPlainBytes[0])},
+       Fixture("with blanks.zip"), kPlainSorted, "p w", PlainShown(0)},
       {"empty archive", "vellumo.exe " + Fixture("empty.zip"), Fixture("empty.zip"), {}, "", ""},
       {"folders only", "vellumo.exe " + Fixture("folders.zip"), Fixture("folders.zip"), {}, "",
        ""},
@@ -182,14 +185,14 @@ TEST(Form, ArrowButtonsWrapAroundTheSortedList) {
     w.Click(w.form->Button2);
     int expected = step % 5;
     EXPECT_EQ(w.Selected(), expected);
-    EXPECT_EQ(w.Shown(), Display(kPlainBytes[expected])) << step;
+    EXPECT_EQ(w.Shown(), PlainShown(expected)) << step;
   }
   // "<<<" from the first wraps to the last.
   w.Pick(0);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+  EXPECT_EQ(w.Shown(), PlainShown(0));
   w.Click(w.form->Button1);
   EXPECT_EQ(w.Selected(), 4);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[4]));
+  EXPECT_EQ(w.Shown(), PlainShown(4));
   w.Click(w.form->Button1);
   EXPECT_EQ(w.Selected(), 3);
   // Nothing selected: "<<<" takes the last item, ">>>" the first.
@@ -199,10 +202,10 @@ TEST(Form, ArrowButtonsWrapAroundTheSortedList) {
   SendMessageA(w.form->ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   w.Click(w.form->Button2);
   EXPECT_EQ(w.Selected(), 0);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+  EXPECT_EQ(w.Shown(), PlainShown(0));
   // A pick from the list shows the picked entry.
   w.Pick(3);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[3]));
+  EXPECT_EQ(w.Shown(), PlainShown(3));
   EXPECT_EQ(w.Caption(), ShownCaption(w, Fixture("plain.zip")));
   EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
 }
@@ -296,7 +299,7 @@ TEST(Form, TypedNamesAreExtractedAndAnEmptyNameIsReported) {
   const int next = NextIndex(w.Selected(), 5);
   w.Click(w.form->Button2);
   EXPECT_EQ(w.Selected(), next);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[next]));
+  EXPECT_EQ(w.Shown(), PlainShown(next));
 }
 
 TEST(Form, OpenButtonListsTheChosenArchiveOrTheCurrentOneAgain) {

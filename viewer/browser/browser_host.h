@@ -11,10 +11,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/win/handles.h"
 #include "viewer/browser/application.h"
+#include "viewer/page/win/page_view.h"
 
 namespace vellumo {
 
@@ -232,6 +234,8 @@ class TBrowserHost : public TBrowserControl {
   // Shows the stream's bytes as the page; the stream stays owned by its owner. Returns the
   // status of the document's Load, or of the text view when there is no HTML engine.
   HRESULT LoadPage(TEntryStream& stream);
+  // The same, naming the entry (as listed) so that the built-in view can place its links.
+  HRESULT LoadPage(TEntryStream& stream, const std::string& entry_name);
   // Opens "about:blank" and waits until it is complete, at most BlankPageTimeout().
   void OpenBlankPage();
   void UIActivate();
@@ -243,11 +247,14 @@ class TBrowserHost : public TBrowserControl {
   void SetBlankPageTimeout(DWORD ms) { blank_page_timeout_ms_ = ms; }
   // The bound that new hosts start with (tests shorten it).
   static void SetDefaultBlankPageTimeout(DWORD ms);
-  // True once the control failed to give a document: pages go to the text view.
+  // True once the control failed to give a document: pages go to the built-in view.
   bool ShowingText() const { return no_html_engine_; }
-  // The text view (an edit control), once created.
-  HWND TextView() const { return text_view_; }
-  // Called whenever the host switches to the text view.
+  // The built-in view's rich-edit control, once created.
+  HWND TextView() const { return page_view_ ? page_view_->RichEdit() : nullptr; }
+  TPageView* PageView() const { return page_view_.get(); }
+  // The archive the built-in view reads pictures from and shows linked entries of.
+  void SetPageArchive(const TPageArchive& archive);
+  // Called whenever the host switches to the built-in view.
   std::function<void()> OnTextViewShown;
   // Number of OpenBlankPage runs so far (one per host when the engine works).
   int BlankPageOpenings() const { return blank_page_openings_; }
@@ -267,7 +274,9 @@ class TBrowserHost : public TBrowserControl {
   bool no_html_engine_ = false;
   bool opening_blank_page_ = false;
   TEntryStream* pending_page_ = nullptr;  // the latest page asked for during the blank-page wait
-  HWND text_view_ = nullptr;
+  std::string page_name_, pending_page_name_;
+  std::unique_ptr<TPageView> page_view_;
+  TPageArchive page_archive_;
   int blank_page_openings_ = 0;
 };
 

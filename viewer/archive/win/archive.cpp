@@ -113,13 +113,26 @@ TEntryStream* TArchive::ExtractEntryToStream(const std::string& entry_name) {
   if (busy_) return nullptr;
   if (!entry_name.empty()) FSpecArgs.assign(1, entry_name);
   stream_.Clear();
-  Extract();
+  Extract(stream_);
   if (success_count_ != 1) return nullptr;
   stream_.Seek(0, SeekOrigin::Begin);
   return &stream_;
 }
 
-void TArchive::Extract() {
+bool TArchive::ExtractEntryQuietly(const std::string& entry_name, TEntryStream& target) {
+  if (busy_ || entry_name.empty()) return false;
+  const bool unattended = Unattended;
+  Unattended = true;
+  FSpecArgs.assign(1, entry_name);
+  target.Clear();
+  Extract(target);
+  Unattended = unattended;
+  if (success_count_ != 1) return false;
+  target.Seek(0, SeekOrigin::Begin);
+  return true;
+}
+
+void TArchive::Extract(TEntryStream& target) {
   using namespace unzip;
   success_count_ = 0;
   const int saved_request_count = password_req_count_;
@@ -208,22 +221,22 @@ void TArchive::Extract() {
       }
     }
     if (match) {
-      if (!stream_.SetSize(match->UncompressedSize)) {
+      if (!target.SetSize(match->UncompressedSize)) {
         match = nullptr;
         ShowArchiveMessage(msg::kMemoryNotAvailable);
       } else {
         RecordSetBool(params.data(), kParamUseOutputStream, true);
-        RecordSetAddress(params.data(), kParamOutputBlock, stream_.Memory());
+        RecordSetAddress(params.data(), kParamOutputBlock, target.Memory());
         RecordSet(params.data(), kParamOutputSize, static_cast<uint32_t>(match->UncompressedSize));
         RecordSet(params.data(), kParamSpecCount, 1);
       }
     }
     RecordSet(params.data(), kParamEndMark, kEndMark);
     if (match) success_count_ = g_binding.exec(params.data());
-    if (success_count_ != 1) stream_.Clear();
+    if (success_count_ != 1) target.Clear();
   } catch (...) {
     success_count_ = 0;
-    stream_.Clear();
+    target.Clear();
     ShowArchiveMessage(msg::kFatalLibraryError);
   }
   if (!joined_path.empty()) platform_.RemoveFile(joined_path);
