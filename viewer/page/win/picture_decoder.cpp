@@ -3,6 +3,7 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/win/handles.h"
 #include "viewer/page/page_picture.h"
@@ -114,24 +115,19 @@ HBITMAP PictureBitmap(const DecodedPicture& picture) {
 std::string PictureRtfGroup(const DecodedPicture& picture) {
   if (!picture.width || !picture.height) return std::string();
   const int w = static_cast<int>(picture.width), h = static_cast<int>(picture.height);
-  const int himetric_w = MulDiv(w, kHimetricPerInch, 96), himetric_h = MulDiv(h, kHimetricPerInch, 96);
-  RECT frame{0, 0, himetric_w, himetric_h};
-  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
-  if (!dc) return std::string();
+  // A device-independent bitmap: the header, then (as Wine's reader takes it) the bits after
+  // the size of a one-entry colour table.
   BITMAPINFO info = TopDownInfo(picture);
-  StretchDIBits(dc, 0, 0, w, h, 0, 0, w, h, picture.pixels.data(), &info, DIB_RGB_COLORS,
-                SRCCOPY);
-  HENHMETAFILE metafile = CloseEnhMetaFile(dc);
-  if (!metafile) return std::string();
-  const UINT bytes = GetEnhMetaFileBits(metafile, 0, nullptr);
-  std::vector<unsigned char> data(bytes);
-  if (bytes) GetEnhMetaFileBits(metafile, bytes, data.data());
-  DeleteEnhMetaFile(metafile);
-  if (!bytes) return std::string();
-  std::string group = "{\\pict\\emfblip\\picw" + std::to_string(himetric_w) + "\\pich" +
-                      std::to_string(himetric_h) + "\\picwgoal" +
-                      std::to_string(w * kTwipsPerPixel) + "\\pichgoal" +
-                      std::to_string(h * kTwipsPerPixel) + "\n";
+  info.bmiHeader.biHeight = h;  // bottom-up
+  std::vector<unsigned char> data(sizeof(BITMAPINFO) + picture.pixels.size() * 4);
+  std::memcpy(data.data(), &info.bmiHeader, sizeof info.bmiHeader);
+  unsigned char* bits = data.data() + sizeof(BITMAPINFO);
+  for (int y = 0; y < h; ++y)
+    std::memcpy(bits + static_cast<size_t>(y) * w * 4,
+                picture.pixels.data() + static_cast<size_t>(h - 1 - y) * w, static_cast<size_t>(w) * 4);
+  std::string group = "{\\pict\\dibitmap0\\picw" + std::to_string(w) + "\\pich" +
+                      std::to_string(h) + "\\picwgoal" + std::to_string(w * kTwipsPerPixel) +
+                      "\\pichgoal" + std::to_string(h * kTwipsPerPixel) + "\n";
   group += RtfHex(data.data(), data.size());
   group += "}";
   return group;
