@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -179,17 +180,32 @@ TEST(HtmlToDocument, HostilePagesStayBounded) {
   PageLimits limits;
   PageDocument doc;
   std::u16string deep;
-  for (int i = 0; i < 100000; ++i) deep += u"<ul><li><b><div><blockquote>";
+  for (int i = 0; i < 100000; ++i) deep += u"<ul><b><div><blockquote><i>";
   deep += u"deep";
   timed("deep nesting", deep, limits, &doc);
-  EXPECT_NE(doc.text.find(u"deep"), std::u16string::npos);
-  for (const PageParagraph& p : doc.paragraphs) EXPECT_LE(p.indent, 8);
+  EXPECT_EQ(doc.text, u"deep");
+  ASSERT_EQ(doc.paragraphs.size(), 1u);
+  EXPECT_EQ(doc.paragraphs[0].indent, 8);
+  std::u16string items;
+  for (int i = 0; i < 100000; ++i) items += u"<ul><li>x";
+  timed("100,000 nested list items", items, limits, &doc);
+  EXPECT_TRUE(doc.cut);  // more paragraphs than are shown
+  EXPECT_LE(std::count(doc.text.begin(), doc.text.end(), kParagraphBreak),
+            static_cast<long>(limits.max_paragraphs) + 2);
+  EXPECT_NE(doc.text.find(kCutMark), std::u16string::npos);
 
   std::u16string line(50u << 20, u'x');
   timed("50 MB line", line, limits, &doc);
   EXPECT_TRUE(doc.cut);
   EXPECT_LE(doc.text.size(), limits.max_text + 64);
   EXPECT_NE(doc.text.find(kCutMark), std::u16string::npos);
+  // Shown as paragraphs of a bounded length.
+  size_t longest = 0, run = 0;
+  for (char16_t c : doc.text) {
+    run = c == kParagraphBreak ? 0 : run + 1;
+    longest = std::max(longest, run);
+  }
+  EXPECT_LE(longest, limits.max_paragraph);
 
   std::u16string links;
   for (int i = 0; i < 100000; ++i) links += u"<a href=p" + std::u16string(1, u'0' + i % 10) + u".html>l</a> ";

@@ -30,6 +30,8 @@ TEST(PictureHeaders, SignaturesAndDimensions) {
       {"jpeg cut short", jpeg.substr(0, 12), PictureFormat::Jpeg, false, 0, 0},
       {"text beginning BM", "BMW cars are fast, they say", PictureFormat::None, false, 0, 0},
       {"png cut short", png.substr(0, 12), PictureFormat::None, false, 0, 0},
+      {"png without IHDR first", png.substr(0, 12) + "IDAT" + png.substr(16), PictureFormat::Png,
+       false, 0, 0},
       {"html", "<html>", PictureFormat::None, false, 0, 0},
       {"empty", "", PictureFormat::None, false, 0, 0},
   };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <string>
@@ -116,6 +117,7 @@ struct Harness {
   void Show(const std::string& name) {
     const std::string& bytes = entries[name];
     view->Show(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    view->FinishLoading();
     Pump(100);
   }
   void Show(const std::string& name, const std::string& bytes) {
@@ -293,6 +295,140 @@ TEST(PageView, PicturesInsideAPageAreShownInline) {
   EXPECT_EQ(text.substr(static_cast<size_t>(object) + 1, 6), u" after");
   POINT at = h.PointOf(object);
   EXPECT_EQ(h.ScreenPixel(h.edit(), at.x + 25, at.y + 15), RGB(0, 200, 0));
+}
+
+TEST(PageView, LinksFollowScrollOrOnlyShowTheirAddress) {
+  Harness h;
+  h.entries["sub\\next.html"] = "<p>next page</p>";
+  std::string filler;
+  for (int i = 0; i < 200; ++i) filler += "<p>line " + std::to_string(i) + "</p>";
+  h.Show("page.html",
+         "<p><a href=sub/next.html>next</a> <a href=\"http://example.com/far\">far</a> "
+         "<a href=\"missing.html\">gone</a> <a href=\"#bottom\">down</a> "
+         "<a href=\"PAGE.HTML#bottom\">self</a></p>" + filler + "<p id=bottom>Bottom</p>");
+  ShowWindow(h.host, SW_SHOW);
+  SetForegroundWindow(h.host);
+  Pump(100);
+  const PageDocument& doc = h.view->Document();
+  ASSERT_EQ(doc.links.size(), 5u);
+  auto centre_of = [&](int i) { return h.PointOf(static_cast<LONG>(doc.links[i].start)); };
+  HWND tip = h.view->Tooltip();
+  auto tip_text = [&] {
+    wchar_t buf[256] = L"";
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
+    tool.hwnd = h.view->Handle();
+    tool.uId = 1;
+    tool.lpszText = buf;
+    SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+    return std::wstring(buf);
+  };
+  // Over a link that leads outside: its address, and a click does nothing.
+  h.MouseMove(h.edit(), centre_of(1));
+  EXPECT_TRUE(IsWindowVisible(tip));
+  EXPECT_EQ(tip_text(), L"http://example.com/far");
+  h.MouseClick(h.edit(), centre_of(1));
+  EXPECT_TRUE(h.shown_entries.empty());
+  // A missing entry is treated the same.
+  h.MouseMove(h.edit(), centre_of(2));
+  EXPECT_TRUE(IsWindowVisible(tip));
+  EXPECT_EQ(tip_text(), L"missing.html");
+  h.MouseClick(h.edit(), centre_of(2));
+  EXPECT_TRUE(h.shown_entries.empty());
+  // Over plain text or a link to an entry: no tip.
+  h.MouseMove(h.edit(), h.PointOf(static_cast<LONG>(doc.text.find(u"line 3"))));
+  EXPECT_FALSE(IsWindowVisible(tip));
+  // "#bottom" and the page's own name with "#bottom" scroll there.
+  EXPECT_EQ(SendMessageW(h.edit(), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  h.MouseClick(h.edit(), centre_of(3));
+  const LRESULT bottom_line = SendMessageW(h.edit(), EM_EXLINEFROMCHAR, 0,
+                                           static_cast<LPARAM>(FindAnchor(doc, "bottom")));
+  EXPECT_GT(bottom_line, 100);
+  const LRESULT first = SendMessageW(h.edit(), EM_GETFIRSTVISIBLELINE, 0, 0);
+  EXPECT_GT(first, 100);
+  EXPECT_LE(first, bottom_line);
+  SendMessageW(h.edit(), EM_SETSEL, 0, 0);
+  SendMessageW(h.edit(), EM_SCROLLCARET, 0, 0);
+  h.view->FollowLink(4);
+  EXPECT_GT(SendMessageW(h.edit(), EM_GETFIRSTVISIBLELINE, 0, 0), 100);
+  EXPECT_TRUE(h.shown_entries.empty());
+  // A link to another entry shows it through the archive.
+  SendMessageW(h.edit(), EM_SETSEL, 0, 0);
+  SendMessageW(h.edit(), EM_SCROLLCARET, 0, 0);
+  Pump(100);
+  h.MouseClick(h.edit(), centre_of(0));
+  EXPECT_EQ(h.shown_entries, std::vector<std::string>{"sub\\next.html"});
+  EXPECT_EQ(h.Text(), u"next page");
+}
+
+// Hostile pages and pictures: each is shown (or cut with a visible mark) within a bound, and
+// while the rest of a long page goes in, the window keeps answering.
+TEST(PageView, HostileInputStaysBounded) {
+  Harness h;
+  auto timed = [&](const char* name, const std::string& entry, const std::string& bytes) {
+    h.entries[entry] = bytes;
+    DWORD start = GetTickCount();
+    h.view->Show(entry, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_LT(GetTickCount() - start, 5000u) << name;
+    // The window keeps handling messages between the parts. (Wine's rich-edit control takes
+    // up to a few seconds for one part of such a page: the bound says "no hang", not "fast".)
+    DWORD longest = 0, last = GetTickCount();
+    start = last;
+    while (h.view->Loading() && GetTickCount() - start < 1500) {
+      ProcessPendingMessages();
+      const DWORD now = GetTickCount();
+      longest = std::max(longest, now - last);
+      last = now;
+    }
+    EXPECT_LT(longest, 15000u) << name;
+  };
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<div><ul><b>";
+  timed("100,000 levels", "deep.html", deep + "bottom");
+  EXPECT_EQ(h.Text(), u"bottom");
+  std::string items;
+  for (int i = 0; i < 100000; ++i) items += "<ul><li>x";
+  timed("100,000 nested list items", "items.html", items);
+  EXPECT_TRUE(h.view->Document().cut);
+
+  timed("50 MB line", "line.html", "<p>" + std::string(50u << 20, 'x'));
+  const std::u16string& cut = h.view->Document().text;
+  EXPECT_NE(cut.find(kCutMark), std::u16string::npos);
+  EXPECT_LT(cut.size(), 300u << 10);
+
+  std::string links;
+  for (int i = 0; i < 100000; ++i) links += "<a href=p" + std::to_string(i % 50) + ".html>l</a> ";
+  timed("100,000 links", "links.html", links);
+  EXPECT_NE(h.view->Document().text.find(u"links of this page can be followed"),
+            std::u16string::npos);
+  // The first links get the link effect; the others keep their colour and answer a click.
+  EXPECT_TRUE(h.FormatAt(static_cast<LONG>(h.view->Document().links[0].start)).dwEffects &
+              CFE_LINK);
+
+  h.entries["p.bmp"] = SolidBmp(20, 20, 1, 2, 3);
+  std::string pictures;
+  for (int i = 0; i < 10000; ++i) pictures += "<img src=p.bmp><img src=q" + std::to_string(i) + ".png>";
+  h.reads = 0;
+  timed("10,000 pictures", "pictures.html", pictures);
+  EXPECT_LE(h.reads, 64);
+
+  h.Show("comment.html", "<p>seen</p><!-- " + std::string(1 << 20, 'y'));
+  EXPECT_EQ(h.Text(), u"seen");
+  h.Show("tag.html", "<p>seen</p><a href=\"" + std::string(1 << 20, 'y'));
+  EXPECT_EQ(h.Text(), u"seen");
+  h.Show("bad.html", "<meta charset=utf-8><p>a\xFF\xC3(\xED\xA0\x80" "b");
+  EXPECT_EQ(h.Text().substr(0, 2), u"a\uFFFD");
+
+  // A PNG header claiming 65,535 x 65,535 pixels: refused before any decoding.
+  std::string huge("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\xFF\xFF\0\0\xFF\xFF\x08\x02\0\0\0", 29);
+  huge += std::string(64, '\0');
+  h.Show("huge.png", huge);
+  EXPECT_EQ(h.view->Kind(), PageKind::Text);
+  EXPECT_EQ(h.Text(), u"[this picture is too large to be shown]");
+  h.Show("broken.png", std::string("\x89PNG\r\n\x1A\n", 8) + std::string(100, 'z'));
+  EXPECT_EQ(h.Text(), u"[this picture cannot be shown]");
+  h.Show("withhuge.html", "<img src=huge.png alt=big>");
+  EXPECT_EQ(h.Text(), u"[big]");
 }
 
 }  // namespace

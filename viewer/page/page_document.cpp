@@ -206,10 +206,12 @@ class Converter {
 
   // Appends one unit of view text in the current format.
   void Append(char16_t c) {
-    if (doc_.text.size() >= limits_.max_text && !format_override_) {
+    if (!format_override_ && (doc_.text.size() >= limits_.max_text ||
+                              (c == kParagraphBreak && paragraphs_ >= limits_.max_paragraphs))) {
       full_ = true;
       return;
     }
+    if (c == kParagraphBreak) ++paragraphs_;
     const uint32_t at = static_cast<uint32_t>(doc_.text.size());
     if (at_line_start_ && c != kParagraphBreak) {
       const uint8_t indent = static_cast<uint8_t>(std::min<size_t>(Indent(), kMaxIndent));
@@ -224,15 +226,26 @@ class Converter {
     if (c == kParagraphBreak) {
       at_line_start_ = true;
       ++trailing_breaks_;
+      paragraph_start_ = doc_.text.size();
     } else {
       trailing_breaks_ = 0;
     }
     const PageFormat f = c == kParagraphBreak && format_override_ == nullptr ? PageFormat() : CurrentFormat();
-    if (f.IsPlain()) return;
-    if (!doc_.spans.empty() && doc_.spans.back().end == at && doc_.spans.back().format == f) {
-      doc_.spans.back().end = at + 1;
-    } else {
-      doc_.spans.push_back({at, at + 1, f});
+    if (!f.IsPlain()) {
+      if (!doc_.spans.empty() && doc_.spans.back().end == at && doc_.spans.back().format == f) {
+        doc_.spans.back().end = at + 1;
+      } else {
+        doc_.spans.push_back({at, at + 1, f});
+      }
+    }
+    // A paragraph without end (one 50 MB line) is shown as several: the control lays out
+    // and wraps paragraph by paragraph.
+    if (c != kParagraphBreak && doc_.text.size() - paragraph_start_ >= limits_.max_paragraph &&
+        !(c >= 0xD800 && c <= 0xDBFF)) {
+      doc_.text.push_back(kParagraphBreak);
+      ++paragraphs_;
+      at_line_start_ = true;
+      paragraph_start_ = doc_.text.size();
     }
   }
 
@@ -597,6 +610,8 @@ class Converter {
   int cell_ = 0;
   int pending_break_ = 0;
   int trailing_breaks_ = 0;
+  size_t paragraph_start_ = 0;
+  size_t paragraphs_ = 0;
   bool pending_space_ = false;
   bool at_line_start_ = true;
   bool centred_ = false;

@@ -63,11 +63,13 @@ struct PageDocument {
 };
 
 struct PageLimits {
-  size_t max_text = 4u << 20;      // UTF-16 units of view text
+  size_t max_text = 256u << 10;    // UTF-16 units of view text
   size_t max_links = 20000;        // links beyond are shown as text
   size_t max_pictures = 10000;     // pictures beyond are markers without a source
   size_t max_nesting = 256;        // list levels kept; deeper ones count as the deepest
   size_t max_attribute = 4096;     // characters kept of one attribute value
+  size_t max_paragraph = 2048;     // a longer paragraph is broken into several
+  size_t max_paragraphs = 5000;    // paragraphs shown; the page is cut after them
 };
 
 // Asked once per img element (source and alt filled in): true when the view shows the

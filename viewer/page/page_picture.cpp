@@ -51,6 +51,7 @@ bool PictureDimensions(const uint8_t* d, size_t size, uint32_t* width, uint32_t*
   *width = *height = 0;
   switch (PictureFormatOf(d, size)) {
     case PictureFormat::Png:
+      if (d[12] != 'I' || d[13] != 'H' || d[14] != 'D' || d[15] != 'R') return false;
       *width = Be32(d + 16);
       *height = Be32(d + 20);
       return true;

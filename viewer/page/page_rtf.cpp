@@ -47,7 +47,27 @@ std::string RtfHex(const unsigned char* data, size_t size) {
 }
 
 std::string DocumentToRtf(const PageDocument& doc, const PictureRtf& picture_rtf) {
+  return DocumentRangeToRtf(doc, 0, doc.text.size(), picture_rtf);
+}
+
+size_t DocumentPartEnd(const PageDocument& doc, size_t begin, size_t size, size_t breaks) {
   const std::u16string& text = doc.text;
+  const size_t total = text.size();
+  // Ends before the paragraph break after `size` units, or before the one that would be
+  // the part's `breaks`-th, whichever comes first.
+  size_t seen = 0;
+  for (size_t i = begin + 1; i < total; ++i) {
+    if (text[i] != kParagraphBreak) continue;
+    if (++seen >= breaks || i - begin >= size) return i;
+  }
+  return total;
+}
+
+std::string DocumentRangeToRtf(const PageDocument& doc, size_t begin, size_t end,
+                               const PictureRtf& picture_rtf) {
+  const std::u16string& text = doc.text;
+  end = std::min(end, text.size());
+  begin = std::min(begin, end);
   std::string out;
   out.reserve(text.size() + text.size() / 4 + 256);
   out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fswiss\\fprq2 ";
@@ -56,7 +76,19 @@ std::string DocumentToRtf(const PageDocument& doc, const PictureRtf& picture_rtf
   out += kFixedFont;
   out += ";}}{\\colortbl;\\red0\\green0\\blue238;}\n";
   const PageFormat plain;
-  size_t span = 0, paragraph = 0, picture = 0;
+  // The first span, paragraph and picture at or after `begin`.
+  size_t span = static_cast<size_t>(
+      std::lower_bound(doc.spans.begin(), doc.spans.end(), begin,
+                       [](const PageSpan& s, size_t at) { return s.end <= at; }) -
+      doc.spans.begin());
+  size_t paragraph = static_cast<size_t>(
+      std::lower_bound(doc.paragraphs.begin(), doc.paragraphs.end(), begin,
+                       [](const PageParagraph& p, size_t at) { return p.start < at; }) -
+      doc.paragraphs.begin());
+  size_t picture = static_cast<size_t>(
+      std::lower_bound(doc.pictures.begin(), doc.pictures.end(), begin,
+                       [](const PagePicture& p, size_t at) { return p.position < at; }) -
+      doc.pictures.begin());
   PageFormat current;
   auto paragraph_at = [&](size_t i) -> const PageParagraph* {
     while (paragraph < doc.paragraphs.size() && doc.paragraphs[paragraph].start < i) ++paragraph;
@@ -64,11 +96,23 @@ std::string DocumentToRtf(const PageDocument& doc, const PictureRtf& picture_rtf
       return &doc.paragraphs[paragraph];
     return nullptr;
   };
-  out += ParagraphFormat(paragraph_at(0));
+  if (begin == 0) out += ParagraphFormat(paragraph_at(0));
   out += CharacterFormat(plain);
-  bool line_start = true;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (line_start && i > 0) out += ParagraphFormat(paragraph_at(i));
+  bool line_start = false;
+  const PageParagraph* last_paragraph = begin == 0 ? paragraph_at(0) : nullptr;
+  bool last_known = begin == 0;  // a part appended later sets its first paragraph's properties
+  auto same = [](const PageParagraph* a, const PageParagraph* b) {
+    if (!a || !b) return a == b;
+    return a->indent == b->indent && a->centred == b->centred;
+  };
+  for (size_t i = begin; i < end; ++i) {
+    if (line_start) {
+      // Paragraph properties only where they change: each costs the control a lookup.
+      const PageParagraph* p = paragraph_at(i);
+      if (!last_known || !same(p, last_paragraph)) out += ParagraphFormat(p);
+      last_paragraph = p;
+      last_known = true;
+    }
     line_start = false;
     while (span < doc.spans.size() && doc.spans[span].end <= i) ++span;
     const PageFormat& wanted =

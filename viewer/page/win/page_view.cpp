@@ -17,15 +17,24 @@ namespace {
 constexpr char kViewClass[] = "VellumoPageView";
 constexpr char kPictureClass[] = "VellumoPictureView";
 constexpr UINT kFollowMessage = WM_APP + 16;
+constexpr UINT kLoadPartMessage = WM_APP + 17;
 constexpr int kRichEditId = 1, kPictureId = 2;
 
 // Bounds that keep a hostile page small: bytes of a page read, pictures read from the archive
 // per page, bytes of one picture entry, RTF bytes of the pictures inside one page, links that
 // get the link effect (the rest keep the link's colour), and the size pictures are decoded to.
-constexpr size_t kMaxPageBytes = 8u << 20;
+constexpr size_t kMaxPageBytes = 4u << 20;
 constexpr size_t kMaxPicturesRead = 64;
 constexpr size_t kMaxPictureRtfBytes = 16u << 20;
-constexpr size_t kMaxLinkEffects = 20000;
+// Under Wine the rich-edit control lays out some 50,000 characters a second, marks a link in
+// about 10 ms and takes longer still to delete a large text: the first part of a page is
+// small enough to show at once, the later ones go in while the window is idle, only the
+// links of the first part get the link effect (every link keeps its colour and answers a
+// click), and a control that held a large text is replaced instead of emptied.
+constexpr size_t kMaxLinkEffects = 48;
+constexpr size_t kFirstPartUnits = 4000, kFirstPartBreaks = 100;
+constexpr size_t kLaterPartUnits = 8000, kLaterPartBreaks = 200;
+constexpr size_t kReplaceControlAbove = 32000;
 constexpr uint32_t kMaxInlineWidth = 800, kMaxInlineHeight = 600;
 constexpr uint32_t kMaxShownPictureSide = 4096;
 constexpr int kTextPoints = 10;
@@ -129,16 +138,7 @@ TPageView::TPageView(HWND parent, const RECT& bounds) {
                             parent, nullptr, inst, nullptr);
   if (!window_) return;
   SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  rich_edit_ = CreateWindowExW(WS_EX_CLIENTEDGE, RichEditClass(), L"",
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP |
-                                   ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_NOHIDESEL,
-                               0, 0, w, h, window_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRichEditId)), inst,
-                               nullptr);
-  if (rich_edit_) {
-    SendMessageW(rich_edit_, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
-    SendMessageW(rich_edit_, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS);
-  }
+  CreateRichEdit();
   picture_window_ = CreateWindowExA(0, kPictureClass, "", WS_CHILD, 0, 0, w, h, window_,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPictureId)),
                                     inst, nullptr);
@@ -167,6 +167,33 @@ TPageView::~TPageView() {
   }
 }
 
+void TPageView::CreateRichEdit() {
+  RECT rc;
+  GetClientRect(window_, &rc);
+  HWND old = rich_edit_;
+  rich_edit_ = CreateWindowExW(WS_EX_CLIENTEDGE, RichEditClass(), L"",
+                               WS_CHILD | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | ES_MULTILINE |
+                                   ES_READONLY | ES_AUTOVSCROLL | ES_NOHIDESEL |
+                                   (old && !IsWindowVisible(old) ? 0 : WS_VISIBLE),
+                               0, 0, rc.right, rc.bottom, window_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRichEditId)),
+                               GetModuleHandleA(nullptr), nullptr);
+  if (old) {
+    if (!rich_edit_) {
+      rich_edit_ = old;
+      return;
+    }
+    SetWindowPos(rich_edit_, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const bool focused = GetFocus() == old;
+    DestroyWindow(old);
+    if (focused) SetFocus(rich_edit_);
+  }
+  if (!rich_edit_) return;
+  SendMessageW(rich_edit_, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
+  SendMessageW(rich_edit_, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS);
+  content_units_ = 0;
+}
+
 void TPageView::SetBounds(const RECT& bounds) {
   if (!window_) return;
   const int w = bounds.right - bounds.left, h = bounds.bottom - bounds.top;
@@ -181,6 +208,10 @@ void TPageView::Show(const std::string& entry_name, const uint8_t* data, size_t 
   hover_link_ = -1;
   pending_entry_.clear();
   pending_fragment_.clear();
+  ++generation_;
+  loaded_ = 0;
+  links_marked_ = 0;
+  if (content_units_ > kReplaceControlAbove) CreateRichEdit();
   std::string stored = archive_.FindEntry ? archive_.FindEntry(entry_name) : std::string();
   entry_name_ = stored.empty() ? entry_name : stored;
   if (!data) size = 0;
@@ -221,33 +252,69 @@ void TPageView::ShowHtml(const uint8_t* data, size_t size) {
     doc.text += kParagraphBreak;
     doc.text += kCutMark;
   }
-  const std::string rtf = DocumentToRtf(doc, [&](size_t index) {
-    auto it = picture_groups_.find(doc.pictures[index].position);
-    return it == picture_groups_.end() ? std::string() : it->second;
-  });
-  picture_groups_.clear();
-  pictures_by_entry_.clear();
   document_ = std::move(doc);
   kind_ = PageKind::Html;
   ShowWindow(picture_window_, SW_HIDE);
   ShowWindow(rich_edit_, SW_SHOW);
   SendMessageW(rich_edit_, EM_SETTARGETDEVICE, 0, 0);  // wrap at the window's width
-  StreamIn(rtf, SF_RTF);
-  ApplyLinkEffects();
-  SendMessageW(rich_edit_, EM_SETSEL, 0, 0);
-  SendMessageW(rich_edit_, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(rich_edit_, nullptr, TRUE);
+  loaded_ = 0;
+  LoadNextPart();
+  if (Loading()) PostMessageA(window_, kLoadPartMessage, generation_, 0);
 }
 
-void TPageView::ApplyLinkEffects() {
+bool TPageView::LoadNextPart() {
+  if (!Loading()) return false;
+  const size_t begin = loaded_;
+  const size_t end =
+      begin == 0 ? DocumentPartEnd(document_, begin, kFirstPartUnits, kFirstPartBreaks)
+                 : DocumentPartEnd(document_, begin, kLaterPartUnits, kLaterPartBreaks);
+  const std::string rtf = DocumentRangeToRtf(document_, begin, end, [&](size_t index) {
+    auto it = picture_groups_.find(document_.pictures[index].position);
+    return it == picture_groups_.end() ? std::string() : it->second;
+  });
+  if (begin == 0) {
+    StreamIn(rtf, SF_RTF);
+    SendMessageW(rich_edit_, EM_SETSEL, 0, 0);
+  } else {
+    // Appended at the end; the reader's selection and scroll position stay where they are.
+    CHARRANGE selection{};
+    SendMessageW(rich_edit_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    POINT scroll{};
+    SendMessageW(rich_edit_, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    SendMessageW(rich_edit_, WM_SETREDRAW, FALSE, 0);
+    CHARRANGE at_end{static_cast<LONG>(begin), static_cast<LONG>(begin)};
+    SendMessageW(rich_edit_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&at_end));
+    StreamIn(rtf, SF_RTF | SFF_SELECTION);
+    SendMessageW(rich_edit_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    SendMessageW(rich_edit_, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+  }
+  loaded_ = end;
+  content_units_ = end;
+  ApplyLinkEffects(begin, end);
+  SendMessageW(rich_edit_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(rich_edit_, nullptr, begin == 0);
+  if (!Loading()) {
+    picture_groups_.clear();
+    pictures_by_entry_.clear();
+  }
+  return true;
+}
+
+void TPageView::FinishLoading() {
+  while (LoadNextPart()) {
+  }
+}
+
+void TPageView::ApplyLinkEffects(size_t begin, size_t end) {
   CHARFORMAT2W format{};
   format.cbSize = sizeof format;
   format.dwMask = CFM_LINK;
   format.dwEffects = CFE_LINK;
-  const size_t count = std::min(document_.links.size(), kMaxLinkEffects);
-  for (size_t i = 0; i < count; ++i) {
-    const PageLink& link = document_.links[i];
-    if (link.end <= link.start) continue;
+  while (links_marked_ < document_.links.size() && links_marked_ < kMaxLinkEffects) {
+    const PageLink& link = document_.links[links_marked_];
+    if (link.end > end) break;
+    ++links_marked_;
+    if (link.end <= link.start || link.start < begin) continue;
     CHARRANGE range{static_cast<LONG>(link.start), static_cast<LONG>(link.end)};
     SendMessageW(rich_edit_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
     SendMessageW(rich_edit_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
@@ -288,6 +355,7 @@ void TPageView::ShowMessageText(const std::u16string& text) {
   // Streamed as Unicode text: a text that begins "{\rtf" is still shown as text.
   std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
   StreamIn(bytes, SF_TEXT | SF_UNICODE);
+  content_units_ = text.size();
   SendMessageW(rich_edit_, EM_SETSEL, 0, 0);
   SendMessageW(rich_edit_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(rich_edit_, nullptr, TRUE);
@@ -306,6 +374,7 @@ void TPageView::ShowPicture(const uint8_t* data, size_t size) {
   document_ = PageDocument();
   kind_ = PageKind::Picture;
   SendMessageW(rich_edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+  content_units_ = 0;
   ShowWindow(rich_edit_, SW_HIDE);
   ShowWindow(picture_window_, SW_SHOW);
   InvalidateRect(picture_window_, nullptr, TRUE);
@@ -377,6 +446,7 @@ void TPageView::FollowLink(int index) {
 bool TPageView::ScrollToAnchor(const std::string& name) {
   const int64_t position = FindAnchor(document_, name);
   if (position < 0) return false;
+  if (static_cast<size_t>(position) >= loaded_) FinishLoading();
   const LRESULT line = SendMessageW(rich_edit_, EM_EXLINEFROMCHAR, 0, static_cast<LPARAM>(position));
   const LRESULT first = SendMessageW(rich_edit_, EM_GETFIRSTVISIBLELINE, 0, 0);
   SendMessageW(rich_edit_, EM_SETSEL, static_cast<WPARAM>(position), static_cast<LPARAM>(position));
@@ -429,9 +499,13 @@ LRESULT TPageView::OnNotify(NMHDR* header) {
   }
   if (header->code == EN_MSGFILTER) {
     auto* filter = reinterpret_cast<MSGFILTER*>(header);
-    if (filter->msg == WM_MOUSEMOVE) {
-      Hover(POINT{static_cast<short>(LOWORD(filter->lParam)),
-                  static_cast<short>(HIWORD(filter->lParam))});
+    const POINT point{static_cast<short>(LOWORD(filter->lParam)),
+                      static_cast<short>(HIWORD(filter->lParam))};
+    if (filter->msg == WM_MOUSEMOVE) Hover(point);
+    if (filter->msg == WM_LBUTTONUP) {
+      // Links past those with the link effect send no EN_LINK: found from the point.
+      const int link = LinkAtPoint(point);
+      if (link >= 0 && static_cast<size_t>(link) >= links_marked_) FollowLink(link);
     }
   }
   return 0;
@@ -475,6 +549,10 @@ LRESULT CALLBACK TPageView::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
         if (self->rich_edit_) MoveWindow(self->rich_edit_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
         if (self->picture_window_)
           MoveWindow(self->picture_window_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+        return 0;
+      case kLoadPartMessage:
+        if (wp == self->generation_ && self->LoadNextPart() && self->Loading())
+          PostMessageA(wnd, kLoadPartMessage, wp, 0);
         return 0;
       case kFollowMessage: {
         std::string entry, fragment;

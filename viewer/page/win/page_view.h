@@ -54,6 +54,11 @@ class TPageView {
   // Size the shown picture was decoded to (picture entries).
   SIZE PictureSize() const { return picture_size_; }
 
+  // A long page goes into the control in parts: the first at once, the others while the
+  // window is idle. True while parts are left; FinishLoading puts them all in now.
+  bool Loading() const { return loaded_ < document_.text.size() && kind_ == PageKind::Html; }
+  void FinishLoading();
+
   // What a click on link `index` does: follows it, scrolls, or nothing.
   void FollowLink(int index);
   // The link under a point of the rich-edit control's client area, or -1.
@@ -69,8 +74,11 @@ class TPageView {
   void ShowText(const uint8_t* data, size_t size);
   void ShowPicture(const uint8_t* data, size_t size);
   void ShowMessageText(const std::u16string& text);
+  void CreateRichEdit();
   void StreamIn(const std::string& bytes, UINT format);
-  void ApplyLinkEffects();
+  // Puts the next part of the page into the control; false when none is left.
+  bool LoadNextPart();
+  void ApplyLinkEffects(size_t begin, size_t end);
   bool InlinePicture(const PagePicture& picture);
   void Hover(POINT client);
   void PaintPicture(HDC dc);
@@ -93,6 +101,10 @@ class TPageView {
   std::map<std::string, std::string> pictures_by_entry_;
   size_t picture_bytes_ = 0;
   size_t pictures_read_ = 0;
+  size_t loaded_ = 0;           // units of the document's text in the control
+  size_t links_marked_ = 0;     // links given the link effect so far
+  size_t content_units_ = 0;    // what the control holds, roughly
+  unsigned generation_ = 0;     // which page a queued part belongs to
 };
 
 }  // namespace vellumo
