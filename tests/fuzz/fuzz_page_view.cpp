@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   previous_end = 0;
   for (const PageLink& l : doc.links) {
-    Check(l.start <= l.end && l.end <= n + 64 && l.start >= previous_end);
+    Check(l.start <= l.end && l.end <= n && l.start >= previous_end);
     previous_end = l.end;
     const LinkTarget target = ResolveLink(name, l.target);
     Check(target.kind == LinkKind::Entry ? !target.path.empty() : target.path.empty());
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const PageAnchor& a : doc.anchors) Check(a.position <= n);
   for (const PagePicture& p : doc.pictures) {
     Check(p.position + p.length <= n);
-    if (p.shown_inline) Check(p.length == 1 && doc.text[p.position] == kObjectCharacter);
+    if (p.shown_inline && p.length) Check(p.length == 1 && doc.text[p.position] == kObjectCharacter);
   }
   Check(doc.links.size() <= limits.max_links && doc.pictures.size() <= limits.max_pictures);
   const std::string rtf = DocumentToRtf(doc, [](size_t) { return std::string("{\\pict x}"); });

@@ -179,6 +179,14 @@ class Converter {
     while (!doc_.spans.empty() && doc_.spans.back().start >= doc_.spans.back().end)
       doc_.spans.pop_back();
     for (PageAnchor& a : doc_.anchors) a.position = std::min(a.position, size);
+    for (PagePicture& p : doc_.pictures) {
+      p.position = std::min(p.position, size);
+      p.length = std::min(p.length, size - p.position);
+    }
+    for (PageLink& l : doc_.links) {
+      l.end = std::min(l.end, size);
+      l.start = std::min(l.start, l.end);
+    }
     return std::move(doc_);
   }
 
@@ -593,6 +601,12 @@ class Converter {
       for (char16_t c : PictureMarker(picture.alt)) Append(c);
     }
     picture.length = static_cast<uint32_t>(doc_.text.size()) - picture.position;
+    if (picture.shown_inline) {
+      // One object character (a paragraph break the length bound put after it is not part
+      // of the picture), or none when the page was cut just there.
+      picture.shown_inline = picture.length > 0;
+      picture.length = picture.length > 0 ? 1 : 0;
+    }
     if (counted) doc_.pictures.push_back(std::move(picture));
   }
 
