@@ -63,7 +63,7 @@ struct PageDocument {
 };
 
 struct PageLimits {
-  size_t max_text = 256u << 10;    // UTF-16 units of view text
+  size_t max_text = 512u << 10;    // UTF-16 units of view text
   size_t max_links = 20000;        // links beyond are shown as text
   size_t max_pictures = 10000;     // pictures beyond are markers without a source
   size_t max_nesting = 256;        // list levels kept; deeper ones count as the deepest
