@@ -512,6 +512,12 @@ TEST(FormBuiltInView, SampleHelpSetReadsAsPagesWithPicturesAndWorkingLinks) {
   EXPECT_LT(std::abs(GetGValue(seen) - 105), 20) << std::hex << seen;
   EXPECT_LT(std::abs(GetBValue(seen) - 200), 16) << std::hex << seen;
   EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  // The credit box says why pages look as they do.
+  SendMessageA(w.form->Handle(), WM_SYSCOMMAND, kCreditCommand, 0);
+  std::vector<std::string> credit = g_boxes->TakeTexts();
+  ASSERT_EQ(credit.size(), 1u);
+  EXPECT_NE(credit[0].find("no HTML engine: pages are shown by Vellumo's built-in view"),
+            std::string::npos) << credit[0];
 }
 
 TEST(FormBuiltInView, PicturesAreReadQuietlyAndLeaveThePageStreamAlone) {
