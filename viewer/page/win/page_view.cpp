@@ -272,25 +272,25 @@ bool TPageView::LoadNextPart() {
     auto it = picture_groups_.find(document_.pictures[index].position);
     return it == picture_groups_.end() ? std::string() : it->second;
   });
+  // A later part is appended at the end; the reader's selection and scroll position stay
+  // where they are (marking links moves the selection too).
+  CHARRANGE selection{0, 0};
+  POINT scroll{0, 0};
   if (begin == 0) {
     StreamIn(rtf, SF_RTF);
-    SendMessageW(rich_edit_, EM_SETSEL, 0, 0);
   } else {
-    // Appended at the end; the reader's selection and scroll position stay where they are.
-    CHARRANGE selection{};
     SendMessageW(rich_edit_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    POINT scroll{};
     SendMessageW(rich_edit_, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
     SendMessageW(rich_edit_, WM_SETREDRAW, FALSE, 0);
     CHARRANGE at_end{static_cast<LONG>(begin), static_cast<LONG>(begin)};
     SendMessageW(rich_edit_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&at_end));
     StreamIn(rtf, SF_RTF | SFF_SELECTION);
-    SendMessageW(rich_edit_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    SendMessageW(rich_edit_, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
   }
   loaded_ = end;
   content_units_ = end;
   ApplyLinkEffects(begin, end);
+  SendMessageW(rich_edit_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  SendMessageW(rich_edit_, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
   SendMessageW(rich_edit_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(rich_edit_, nullptr, begin == 0);
   if (!Loading()) {
