@@ -75,9 +75,10 @@ bool TextOf(HWND wnd, std::string* text, DWORD timeout = kHangMs) {
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutA(wnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout, &length))
     return false;
-  std::string buf(length + 1, '\0');
+  // Room for line ends twice over: a rich-edit control may count "\r" where it gives "\r\n".
+  std::string buf(2 * length + 2, '\0');
   DWORD_PTR got = 0;
-  if (!SendMessageTimeoutA(wnd, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&buf[0]),
+  if (!SendMessageTimeoutA(wnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(&buf[0]),
                            SMTO_NORMAL, timeout, &got))
     return false;
   buf.resize(got);
@@ -359,11 +360,14 @@ class Session {
     return text;
   }
 
+  // The built-in view's rich-edit control: inside the page view, inside the browser host.
   HWND TextView() {
     for (HWND child : Children(form_)) {
-      if (lstrcmpiA(ClassOf(child).c_str(), "Edit") == 0 && GetParent(child) != combo_ &&
-          GetParent(GetParent(child)) == form_ && ClassOf(GetParent(child)) == "VellumoBrowserHost")
-        return child;
+      const std::string cls = ClassOf(child);
+      if (lstrcmpiA(cls.c_str(), "RICHEDIT50W") != 0 && lstrcmpiA(cls.c_str(), "RichEdit20W") != 0)
+        continue;
+      HWND host = GetParent(GetParent(child));
+      if (host && GetParent(host) == form_ && ClassOf(host) == "VellumoBrowserHost") return child;
     }
     return nullptr;
   }

@@ -293,7 +293,7 @@ TEST(Form, AesEncryptedPageShownAfterThePasswordPrompt) {
   g_boxes->QueueAnswer({"wrong", IDOK});
   g_boxes->QueueAnswer({"s3cret", IDOK});
   w.Pick(0);
-  EXPECT_EQ(w.Shown(), Display("<html><body><p>AES page</p></body></html>\n"));
+  EXPECT_EQ(w.Shown(), "AES page");  // the built-in view formats the page
   std::vector<test::SeenBox> boxes = g_boxes->Take();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].caption, "Password");
