@@ -324,12 +324,16 @@ class Session {
           text += (text.empty() ? "" : "\n") + t;
       }
       if (!buttons || (caption.empty() && text.empty())) continue;  // still being made
-      std::string flat, credit;
+      std::string flat, credit, note;
       for (char c : text)
         if (c != '\r' && c != '\n') flat += c;
       for (const char* p = vellumo::texts::kCreditText; *p; ++p)
         if (*p != '\n') credit += *p;
-      if (caption == vellumo::texts::kApplicationTitle && (flat == credit || flat == kFatalEmptyName)) {
+      // Once pages are shown by the built-in view, the credit box says so at its end.
+      for (const char* p = vellumo::texts::kBuiltInViewNote; *p; ++p)
+        if (*p != '\n') note += *p;
+      if (caption == vellumo::texts::kApplicationTitle &&
+          (flat == credit || flat == credit + note || flat == kFatalEmptyName)) {
         PostMessageA(wnd, WM_COMMAND, IDOK, 0);
       } else if (open_dialogs_expected_ > 0 && caption != vellumo::texts::kApplicationTitle &&
                  caption != "Password") {
