@@ -90,7 +90,7 @@ void TForm1::CreateControls() {
   RECT browser{0, 0, kDesignClientWidth, kDesignClientHeight - kPanel1Height};
   BrowserHost1 = std::make_unique<TBrowserHost>(handle_, browser, kIdBrowserHost1);
   BrowserHost1->SetDownloadOptions(download::kViewerDefault);
-  BrowserHost1->OnTextViewShown = [this] { SetCaption(base_caption_); };
+  BrowserHost1->SetPageArchive(PageArchive());
 
   Panel1 = make(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CLIPSIBLINGS, 0,
                 kDesignClientHeight - kPanel1Height, kDesignClientWidth, kPanel1Height, handle_,
@@ -236,12 +236,71 @@ void TForm1::ComboBox1Change() {
   // No stream: the previous page stays as it is.
   if (!page || !BrowserHost1) return;
   current_page_ = page;
-  BrowserHost1->LoadPage(*page);
+  BrowserHost1->LoadPage(*page, ComboText());
+}
+
+// The built-in view reads a page's pictures and follows its links through these.
+TPageArchive TForm1::PageArchive() {
+  TPageArchive archive;
+  archive.FindEntry = [this](const std::string& name) {
+    // The first entry in directory order that the component would extract for this name.
+    for (const DirEntry& entry : Archive1.EntryList()) {
+      if (lstrcmpiA(entry.FileName.c_str(), name.c_str()) == 0) return entry.FileName;
+    }
+    return std::string();
+  };
+  archive.ReadEntry = [this](const std::string& name, std::vector<uint8_t>* bytes) {
+    for (const DirEntry& entry : Archive1.EntryList()) {
+      if (entry.FileName != name) continue;
+      if (entry.UncompressedSize > kMaxPageResourceBytes) return false;
+      TEntryStream resource;
+      if (!Archive1.ExtractEntryQuietly(name, resource)) return false;
+      const auto* data = static_cast<const uint8_t*>(resource.Memory());
+      bytes->assign(data, data + resource.Size());
+      return true;
+    }
+    return false;
+  };
+  archive.ShowEntry = [this](const std::string& name) { FollowLink(name); };
+  return archive;
+}
+
+// A link to another entry: exactly a pick of that entry in the list, so while an extraction
+// or the blank-page wait runs it waits as a pick does (ComboBox1Change).
+void TForm1::FollowLink(const std::string& entry_name) {
+  Guarded([&] {
+    const int count = static_cast<int>(SendMessageA(ComboBox1, CB_GETCOUNT, 0, 0));
+    for (int index = 0; index < count; ++index) {
+      if (ItemText(index) == entry_name) {
+        PickItem(index);
+        return;
+      }
+    }
+  });
+}
+
+std::string TForm1::ItemText(int index) const {
+  int len = static_cast<int>(SendMessageA(ComboBox1, CB_GETLBTEXTLEN, index, 0));
+  if (len < 0) return std::string();
+  std::string item(static_cast<size_t>(len) + 1, '\0');
+  SendMessageA(ComboBox1, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&item[0]));
+  item.resize(static_cast<size_t>(len));
+  return item;
+}
+
+// What a pick of item `index` in the list does.
+void TForm1::PickItem(int index) {
+  SendMessageA(ComboBox1, CB_SETCURSEL, index, 0);
+  // The edit part still shows the old text while the selection changes: take the item's.
+  SetComboText(ItemText(index));
+  ComboBox1Change();
 }
 
 bool TForm1::user_sysmenu(WPARAM command) {
   if (LOWORD(command) != kCreditCommand) return false;
-  MessageBoxA(handle_, texts::kCreditText, texts::kApplicationTitle, MB_OK);
+  std::string text = texts::kCreditText;
+  if (BrowserHost1 && BrowserHost1->ShowingText()) text += texts::kBuiltInViewNote;
+  MessageBoxA(handle_, text.c_str(), texts::kApplicationTitle, MB_OK);
   return true;
 }
 
@@ -249,8 +308,7 @@ void TForm1::FormDestroy() { Archive1.UnloadUnzipLibrary(); }
 
 void TForm1::SetCaption(const std::string& caption) {
   base_caption_ = caption;
-  bool text_view = BrowserHost1 && BrowserHost1->ShowingText();
-  SetWindowTextA(handle_, DisplayCaption(caption, text_view).c_str());
+  SetWindowTextA(handle_, caption.c_str());
 }
 
 void TForm1::SetComboText(const std::string& text) {
@@ -269,6 +327,11 @@ std::string TForm1::ComboText() const { return WindowText(ComboBox1); }
 //   combo box: a pick from the list, typing, deleting the text
 //                      waits: the text changes at once; when the running operation ends,
 //                      the entry the text names then is shown (one extraction, the latest).
+//   a link in the built-in view
+//                      waits: it is a pick of the linked entry (FollowLink).
+//   the built-in view reading a page's pictures
+//                      runs inside the operation that shows the page, into a stream of its
+//                      own, and never while the component is Busy (ExtractEntryQuietly).
 //   Enter              ignored (the window has no default button).
 //   closing the window waits: WM_CLOSE is taken up again when the operation ends, so the
 //                      library is never freed under itself.
@@ -292,16 +355,8 @@ void TForm1::OnCommand(WORD id, WORD code) {
     case kIdComboBox1:
       if (updating_combo_) break;
       if (code == CBN_SELCHANGE) {
-        // The edit part still shows the old text while the selection changes: take the item's.
         int index = static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
-        if (index < 0) break;
-        int len = static_cast<int>(SendMessageA(ComboBox1, CB_GETLBTEXTLEN, index, 0));
-        if (len < 0) break;
-        std::string item(static_cast<size_t>(len) + 1, '\0');
-        SendMessageA(ComboBox1, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&item[0]));
-        item.resize(static_cast<size_t>(len));
-        SetComboText(item);
-        ComboBox1Change();
+        if (index >= 0) PickItem(index);
       } else if (code == CBN_EDITCHANGE) {
         ComboBox1Change();
       }

@@ -31,6 +31,8 @@ enum : int {
 inline constexpr UINT kCreditCommand = 100;
 // Posted to itself: a combo box change that waited for an operation is taken up.
 inline constexpr UINT kWaitingChangeMessage = WM_APP + 1;
+// Pictures larger than this are not read for a page shown by the built-in view.
+inline constexpr uint64_t kMaxPageResourceBytes = 32u << 20;
 
 // The window as designed; Panel1 and Panel2 are laid out by alignment on every resize.
 inline constexpr int kDesignLeft = 156, kDesignTop = 103;
@@ -61,6 +63,8 @@ class TForm1 {
   void FormDestroy();
   // True while an extraction or the blank-page wait runs (and lets messages through).
   bool Working() const;
+  // A link of a page shown by the built-in view to another entry of the archive.
+  void FollowLink(const std::string& entry_name);
 
   // Replaces the open dialog (tests); returns false for a cancel.
   std::function<bool(std::string* path)> OnChooseArchive;
@@ -88,6 +92,9 @@ class TForm1 {
   void SetCaption(const std::string& caption);
   void SetComboText(const std::string& text);
   std::string ComboText() const;
+  std::string ItemText(int index) const;
+  void PickItem(int index);
+  TPageArchive PageArchive();
   bool ShowOpenDialog(std::string* path);
 
   HWND handle_ = nullptr;

@@ -65,8 +65,4 @@ std::string ListedCaption(const std::string& zip_file_name, bool encrypted) {
   return encrypted ? zip_file_name + texts::kEncryptedSuffix : zip_file_name;
 }
 
-std::string DisplayCaption(const std::string& caption, bool text_view) {
-  return text_view ? caption + texts::kNoHtmlEngineSuffix : caption;
-}
-
 }  // namespace vellumo

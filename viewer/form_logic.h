@@ -1,6 +1,6 @@
 // The main window's decisions as plain functions, so they are tested without a window:
 // command-line splitting, the archive-extension test, the arrow buttons' index math, the
-// password cut and the caption texts.
+// password cut and the caption text.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -31,7 +31,5 @@ std::string CutPassword(const std::string& text);
 
 // Caption while the archive is listed; `encrypted` when any entry is encrypted.
 std::string ListedCaption(const std::string& zip_file_name, bool encrypted);
-// The caption with the plain-text-view note added when pages are shown without an HTML engine.
-std::string DisplayCaption(const std::string& caption, bool text_view);
 
 }  // namespace vellumo

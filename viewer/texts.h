@@ -7,15 +7,15 @@ namespace vellumo::texts {
 inline constexpr char kApplicationTitle[] = "Vellumo";
 inline constexpr char kCaptionAtRest[] = "Vellumo 2.0";
 inline constexpr char kEncryptedSuffix[] = " encrypted,please enter pass";
-// Shown after the caption while pages are shown as plain text because the browser control
-// gave no document (no HTML engine installed).
-inline constexpr char kNoHtmlEngineSuffix[] = " (no HTML engine: showing text)";
 inline constexpr char kCreditMenuItem[] = "Credit";
 inline constexpr char kCreditText[] =
     "Vellumo 2.0\n\n"
     "Shows the entries of a ZIP archive, or of a self-extracting archive, without extracting "
     "them to disk: each entry is unpacked into memory and shown from there.\n\n"
     "Archive component by the Vellumo team.";
+// Added to the credit text once pages are shown by the built-in view.
+inline constexpr char kBuiltInViewNote[] =
+    "\n\nThis system has no HTML engine: pages are shown by Vellumo's built-in view.";
 // Filter of the open dialog: pairs of description and pattern, separated by "|".
 inline constexpr char kOpenFilter[] = "zip files|*.zip|zip self extract file|*.exe|all files|*.*";
 inline constexpr char kPasswordLabel[] = "pass:";

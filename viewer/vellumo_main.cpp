@@ -10,6 +10,15 @@
 #include "viewer/form1.h"
 #include "viewer/texts.h"
 
+#include <cstdlib>
+
+// The toolchain's default terminate handler prints a demangled type name on stderr, which a
+// windowed program does not have, and so links the whole demangler (about 46 KB); the window
+// procedures, COM methods and callbacks catch every exception at their boundaries.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The shell starts Vellumo with an archive's folder (often a downloads folder) as the
   // current folder: DLLs come from the program's own folder and the system folder only.

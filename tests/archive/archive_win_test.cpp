@@ -509,6 +509,45 @@ TEST_F(ArchiveWin, SecondRequestWhileBusyIsIgnored) {
   EXPECT_FALSE(archive.CancelRequested());
 }
 
+// A page's resource read quietly goes into the caller's stream: the component's stream (the
+// page on show) is neither cleared nor held, the target is held while the library writes, and
+// no other extraction, quiet or not, starts meanwhile.
+TEST_F(ArchiveWin, QuietExtractionWritesItsOwnStreamAndRespectsBusy) {
+  BoxWatcher watcher;
+  archive.SetDLLDirectory(Dlls("recorder"));
+  ASSERT_TRUE(archive.LoadUnzipLibrary());
+  archive.SetZipFileName(Fixtures() + "\\plain.zip");
+  archive.SetPassword("pw");
+  const std::string page = "<p>the page on show</p>";
+  archive.Stream().Write(page.data(), page.size());
+  TEntryStream resource, other;
+  other.Write("kept", 4);
+  bool target_held = false, page_held = true, inner_quiet = true;
+  TEntryStream* inner = reinterpret_cast<TEntryStream*>(1);
+  archive.OnProgress = [&](TProgressType type, const std::string&, int64_t) {
+    if (type != ProgressUpdate) return;
+    target_held = resource.Held();
+    page_held = archive.Stream().Held();
+    inner_quiet = archive.ExtractEntryQuietly("empty.txt", other);
+    inner = archive.ExtractEntryToStream("empty.txt");
+  };
+  ResetFake();
+  const size_t boxes_before = watcher.Texts().size();
+  EXPECT_TRUE(archive.ExtractEntryQuietly("big.txt", resource));
+  EXPECT_TRUE(target_held);
+  EXPECT_FALSE(page_held);
+  EXPECT_FALSE(inner_quiet);
+  EXPECT_EQ(inner, nullptr);
+  EXPECT_EQ(GetLastCall().numbers[0], 1);  // one library call only
+  EXPECT_EQ(resource.Size(), 1u << 20);
+  EXPECT_FALSE(resource.Held());
+  EXPECT_EQ(std::string(static_cast<const char*>(archive.Stream().Memory()),
+                        static_cast<size_t>(archive.Stream().Size())), page);
+  EXPECT_EQ(std::string(static_cast<const char*>(other.Memory()), 4), "kept");
+  EXPECT_EQ(watcher.Texts().size(), boxes_before);  // quiet: no box
+  EXPECT_FALSE(archive.Busy());
+}
+
 // --- extraction through the real library ---
 
 struct FixtureArchive {

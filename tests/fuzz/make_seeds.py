@@ -410,9 +410,24 @@ def sized_record_seeds(out):
               b"HSZ" + bytes([kind]) + struct.pack("<II", claimed, repeat) + unit)
 
 
+PAGES = [
+    b"\x01<html><head><title>t</title><meta charset=utf-8></head><body><h1 id=a>H</h1>"
+    b"<p>x <b>b</b> <i>i</i> <a href='../b.html?q#f'>l</a> <img src=p.png alt=y></p>"
+    b"<ul><li>1<ol start=3><li>2</ol></ul><pre>\r\n a\tb</pre><table><tr><td>c<td>d</table>"
+    b"<hr>&eacute;&#x4E2D;&#128;</body></html>",
+    b"\x03<meta http-equiv=Content-Type content='text/html; charset=gb2312'><p>\xd6\xd0",
+    b"\x02<a href=http://x>o</a><a name=n></a><!-- c --><script>s</script>&amp<br><a href=#n>",
+    b"\xef\xbb\xbf<p>\xc3\xa9</p>",
+    b"\xff\xfe<\x00p\x00>\x00x\x00",
+    b"\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR\x00\x00\xff\xff\x00\x00\xff\xff",
+]
+
+
 def html_seeds(out):
     for i, data in enumerate(HTML):
         write(os.path.join(out, "html_to_text"), "snippet%02d.html" % i, data)
+    for i, data in enumerate(PAGES):
+        write(os.path.join(out, "page_view"), "page%02d.html" % i, data)
 
 
 def main():

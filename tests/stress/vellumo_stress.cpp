@@ -75,9 +75,10 @@ bool TextOf(HWND wnd, std::string* text, DWORD timeout = kHangMs) {
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutA(wnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout, &length))
     return false;
-  std::string buf(length + 1, '\0');
+  // Room for line ends twice over: a rich-edit control may count "\r" where it gives "\r\n".
+  std::string buf(2 * length + 2, '\0');
   DWORD_PTR got = 0;
-  if (!SendMessageTimeoutA(wnd, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&buf[0]),
+  if (!SendMessageTimeoutA(wnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(&buf[0]),
                            SMTO_NORMAL, timeout, &got))
     return false;
   buf.resize(got);
@@ -323,12 +324,16 @@ class Session {
           text += (text.empty() ? "" : "\n") + t;
       }
       if (!buttons || (caption.empty() && text.empty())) continue;  // still being made
-      std::string flat, credit;
+      std::string flat, credit, note;
       for (char c : text)
         if (c != '\r' && c != '\n') flat += c;
       for (const char* p = vellumo::texts::kCreditText; *p; ++p)
         if (*p != '\n') credit += *p;
-      if (caption == vellumo::texts::kApplicationTitle && (flat == credit || flat == kFatalEmptyName)) {
+      // Once pages are shown by the built-in view, the credit box says so at its end.
+      for (const char* p = vellumo::texts::kBuiltInViewNote; *p; ++p)
+        if (*p != '\n') note += *p;
+      if (caption == vellumo::texts::kApplicationTitle &&
+          (flat == credit || flat == credit + note || flat == kFatalEmptyName)) {
         PostMessageA(wnd, WM_COMMAND, IDOK, 0);
       } else if (open_dialogs_expected_ > 0 && caption != vellumo::texts::kApplicationTitle &&
                  caption != "Password") {
@@ -359,11 +364,14 @@ class Session {
     return text;
   }
 
+  // The built-in view's rich-edit control: inside the page view, inside the browser host.
   HWND TextView() {
     for (HWND child : Children(form_)) {
-      if (lstrcmpiA(ClassOf(child).c_str(), "Edit") == 0 && GetParent(child) != combo_ &&
-          GetParent(GetParent(child)) == form_ && ClassOf(GetParent(child)) == "VellumoBrowserHost")
-        return child;
+      const std::string cls = ClassOf(child);
+      if (lstrcmpiA(cls.c_str(), "RICHEDIT50W") != 0 && lstrcmpiA(cls.c_str(), "RichEdit20W") != 0)
+        continue;
+      HWND host = GetParent(GetParent(child));
+      if (host && GetParent(host) == form_ && ClassOf(host) == "VellumoBrowserHost") return child;
     }
     return nullptr;
   }

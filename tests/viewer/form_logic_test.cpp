@@ -78,13 +78,9 @@ TEST(CutPassword, KeepsAtMost255Characters) {
   EXPECT_EQ(CutPassword(long_one), std::string(255, 'a'));
 }
 
-TEST(Captions, EncryptedAndTextViewSuffixes) {
+TEST(Captions, EncryptedSuffix) {
   EXPECT_EQ(ListedCaption("C:\\a.zip", false), "C:\\a.zip");
   EXPECT_EQ(ListedCaption("C:\\a.zip", true), "C:\\a.zip encrypted,please enter pass");
-  EXPECT_EQ(DisplayCaption("C:\\a.zip", false), "C:\\a.zip");
-  EXPECT_EQ(DisplayCaption("C:\\a.zip", true),
-            std::string("C:\\a.zip") + texts::kNoHtmlEngineSuffix);
-  EXPECT_EQ(DisplayCaption("", true), texts::kNoHtmlEngineSuffix);
 }
 
 TEST(TextForDisplay, LineBreaksBecomeCrLfAndNulBecomesBlank) {

@@ -19,7 +19,10 @@
 #include "viewer/browser/page_text.h"
 #include "viewer/form_logic.h"
 #include "viewer/list_fill.h"
+#include "viewer/page/page_document.h"
+#include "viewer/page/win/page_view.h"
 #include "viewer/texts.h"
+#include <richedit.h>
 
 // While nonzero, every allocation of at least this many bytes fails as when memory runs out.
 static size_t g_fail_allocations_from = 0;
@@ -128,16 +131,19 @@ struct Window {
 
 std::string Display(const std::string& bytes) { return TextForDisplay(bytes.data(), bytes.size()); }
 
-// What the window shows once a page went to the text view (no HTML engine under Wine).
-std::string ShownCaption(const Window& w, const std::string& caption) {
-  return DisplayCaption(caption, w.form->BrowserHost1->ShowingText());
-}
+// The caption is the same whichever view shows the page.
+std::string ShownCaption(const Window&, const std::string& caption) { return caption; }
 
 const std::vector<std::string> kPlainSorted = {"alpha.txt", "Beta.txt", "delta.txt", "Gamma.html",
                                                "sub\\Echo.txt"};
 const char* const kPlainBytes[] = {"alpha line 1\nalpha line 2\n", "Beta, with CR LF\r\nsecond\r\n",
                                    "delta", "<html><body><p>Gamma page</p></body></html>\n",
                                    "echo inside a folder\n"};
+
+// What the view shows for each entry: text as it is, the page formatted (no HTML engine here).
+std::string PlainShown(int index) {
+  return index == 3 ? "Gamma page" : Display(kPlainBytes[index]);
+}
 
 #ifndef VELLUMO_NO_UNZIP_DLL
 
@@ -154,11 +160,11 @@ TEST(Form, CommandLines) {
       {"missing file", "vellumo.exe " + Fixture("absent.zip") + " pw", Fixture("absent.zip"), {},
        "pw", ""},
       {"plain", "vellumo.exe " + Fixture("plain.zip"), Fixture("plain.zip"), kPlainSorted, "",
-       Display(kPlainBytes[0])},
+       PlainShown(0)},
       {"capital extension", "vellumo.exe " + Fixture("PLAIN-UPPER.ZIP"),
-       Fixture("PLAIN-UPPER.ZIP"), kPlainSorted, "", Display(kPlainBytes[0])},
+       Fixture("PLAIN-UPPER.ZIP"), kPlainSorted, "", PlainShown(0)},
       {"quoted blanks", "\"C:\\a b\\vellumo.exe\" \"" + Fixture("with blanks.zip") + "\" \"p w\"",
-       Fixture("with blanks.zip"), kPlainSorted, "p w", Display(kPlainBytes[0])},
+       Fixture("with blanks.zip"), kPlainSorted, "p w", PlainShown(0)},
       {"empty archive", "vellumo.exe " + Fixture("empty.zip"), Fixture("empty.zip"), {}, "", ""},
       {"folders only", "vellumo.exe " + Fixture("folders.zip"), Fixture("folders.zip"), {}, "",
        ""},
@@ -195,14 +201,14 @@ TEST(Form, ArrowButtonsWrapAroundTheSortedList) {
     w.Click(w.form->Button2);
     int expected = step % 5;
     EXPECT_EQ(w.Selected(), expected);
-    EXPECT_EQ(w.Shown(), Display(kPlainBytes[expected])) << step;
+    EXPECT_EQ(w.Shown(), PlainShown(expected)) << step;
   }
   // "<<<" from the first wraps to the last.
   w.Pick(0);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+  EXPECT_EQ(w.Shown(), PlainShown(0));
   w.Click(w.form->Button1);
   EXPECT_EQ(w.Selected(), 4);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[4]));
+  EXPECT_EQ(w.Shown(), PlainShown(4));
   w.Click(w.form->Button1);
   EXPECT_EQ(w.Selected(), 3);
   // Nothing selected: "<<<" takes the last item, ">>>" the first.
@@ -212,10 +218,10 @@ TEST(Form, ArrowButtonsWrapAroundTheSortedList) {
   SendMessageA(w.form->ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   w.Click(w.form->Button2);
   EXPECT_EQ(w.Selected(), 0);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[0]));
+  EXPECT_EQ(w.Shown(), PlainShown(0));
   // A pick from the list shows the picked entry.
   w.Pick(3);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[3]));
+  EXPECT_EQ(w.Shown(), PlainShown(3));
   EXPECT_EQ(w.Caption(), ShownCaption(w, Fixture("plain.zip")));
   EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
 }
@@ -287,7 +293,7 @@ TEST(Form, AesEncryptedPageShownAfterThePasswordPrompt) {
   g_boxes->QueueAnswer({"wrong", IDOK});
   g_boxes->QueueAnswer({"s3cret", IDOK});
   w.Pick(0);
-  EXPECT_EQ(w.Shown(), Display("<html><body><p>AES page</p></body></html>\n"));
+  EXPECT_EQ(w.Shown(), "AES page");  // the built-in view formats the page
   std::vector<test::SeenBox> boxes = g_boxes->Take();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].caption, "Password");
@@ -325,7 +331,7 @@ TEST(Form, TypedNamesAreExtractedAndAnEmptyNameIsReported) {
   const int next = NextIndex(w.Selected(), 5);
   w.Click(w.form->Button2);
   EXPECT_EQ(w.Selected(), next);
-  EXPECT_EQ(w.Shown(), Display(kPlainBytes[next]));
+  EXPECT_EQ(w.Shown(), PlainShown(next));
 }
 
 TEST(Form, OpenButtonListsTheChosenArchiveOrTheCurrentOneAgain) {
@@ -666,6 +672,178 @@ TEST(FormDuringExtraction, ComponentBlockIsHeldWhileTheLibraryWrites) {
   EXPECT_EQ(w.form->CurrentPage(), &stream);
   EXPECT_EQ(stream.Size(), size);
   EXPECT_NE(static_cast<const char*>(stream.Memory())[0], 'x');  // the library's bytes
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+// ---- The built-in view (no HTML engine under Wine) inside the window.
+
+std::string SampleArchive() {
+  const char* dir = getenv("VELLUMO_BINARY_DIR");
+  std::string path = std::string("Z:") + (dir ? dir : "") + "/sample/vellumo-sample.zip";
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+int ItemIndex(const Window& w, const std::string& name) {
+  std::vector<std::string> items = w.Items();
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i] == name) return static_cast<int>(i);
+  }
+  ADD_FAILURE() << name << " is not listed";
+  return -1;
+}
+
+std::u16string ViewText(HWND edit) {
+  std::u16string text(1 << 16, u'\0');
+  GETTEXTEX get{};
+  get.cb = static_cast<DWORD>(text.size() * 2);
+  get.codepage = 1200;
+  LRESULT got = SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+                             reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+// Screen position of character `position` of the view, a little inside it.
+POINT ScreenPointOf(HWND edit, LONG position) {
+  POINTL p{};
+  SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&p), position);
+  POINT screen{p.x + 3, p.y + 5};
+  ClientToScreen(edit, &screen);
+  return screen;
+}
+
+void RealClick(POINT screen) {
+  SetCursorPos(screen.x, screen.y);
+  INPUT input[3] = {};
+  input[0].type = input[1].type = input[2].type = INPUT_MOUSE;
+  input[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(3, input, sizeof(INPUT));
+  Pump(500);
+}
+
+int LinkTo(const PageDocument& doc, const std::string& target) {
+  for (size_t i = 0; i < doc.links.size(); ++i) {
+    if (doc.links[i].target == target) return static_cast<int>(i);
+  }
+  ADD_FAILURE() << "no link to " << target;
+  return -1;
+}
+
+TEST(FormBuiltInView, SampleHelpSetReadsAsPagesWithPicturesAndWorkingLinks) {
+  Window w("vellumo.exe " + SampleArchive());
+  ShowWindow(w.form->Handle(), SW_MAXIMIZE);
+  SetForegroundWindow(w.form->Handle());
+  Pump(200);
+  // The first entry in the list is the logo: shown as a picture.
+  TPageView* view = w.form->BrowserHost1->PageView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(w.Items()[0], "images\\logo.png");
+  EXPECT_EQ(view->Kind(), PageKind::Picture);
+  EXPECT_EQ(w.Caption(), SampleArchive());
+
+  w.Pick(ItemIndex(w, "index.html"));
+  ASSERT_EQ(view->Kind(), PageKind::Html);
+  HWND edit = view->RichEdit();
+  std::u16string text = ViewText(edit);
+  EXPECT_EQ(text.find(u"<p>"), std::u16string::npos);
+  EXPECT_NE(text.find(u"Vellumo sample help"), std::u16string::npos);
+  EXPECT_NE(text.find(u"\u2022 Opening an archive"), std::u16string::npos);
+
+  // A real click on the link "Passwords" shows that entry as a pick in the list does.
+  const int link = LinkTo(view->Document(), "passwords.html");
+  ASSERT_GE(link, 0);
+  RealClick(ScreenPointOf(edit, static_cast<LONG>(view->Document().links[link].start)));
+  EXPECT_EQ(Text(w.form->ComboBox1), "passwords.html");
+  EXPECT_EQ(w.Selected(), ItemIndex(w, "passwords.html"));
+  EXPECT_EQ(w.Caption(), SampleArchive());
+  EXPECT_EQ(view->EntryName(), "passwords.html");
+  text = ViewText(edit);
+  EXPECT_NE(text.find(u"Type the password into the pass: field"), std::u16string::npos);
+  // Its logo is drawn inside the page: the picture's top-left colour at the object.
+  ASSERT_FALSE(view->Document().pictures.empty());
+  ASSERT_TRUE(view->Document().pictures[0].shown_inline);
+  POINT logo = ScreenPointOf(edit, static_cast<LONG>(view->Document().pictures[0].position));
+  HDC screen = GetDC(nullptr);
+  const COLORREF seen = GetPixel(screen, logo.x, logo.y);
+  ReleaseDC(nullptr, screen);
+  EXPECT_LT(std::abs(GetRValue(seen) - 52), 16) << std::hex << seen;
+  EXPECT_LT(std::abs(GetGValue(seen) - 105), 20) << std::hex << seen;
+  EXPECT_LT(std::abs(GetBValue(seen) - 200), 16) << std::hex << seen;
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  // The credit box says why pages look as they do.
+  SendMessageA(w.form->Handle(), WM_SYSCOMMAND, kCreditCommand, 0);
+  std::vector<std::string> credit = g_boxes->TakeTexts();
+  ASSERT_EQ(credit.size(), 1u);
+  EXPECT_NE(credit[0].find("no HTML engine: pages are shown by Vellumo's built-in view"),
+            std::string::npos) << credit[0];
+}
+
+TEST(FormBuiltInView, PicturesAreReadQuietlyAndLeaveThePageStreamAlone) {
+  Window w("vellumo.exe " + Fixture("pages.zip"));
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  w.Pick(ItemIndex(w, "index.html"));
+  TPageView* view = w.form->BrowserHost1->PageView();
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->Kind(), PageKind::Html);
+  // An encrypted picture and a missing one: markers, no prompt, no box.
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+  const std::u16string text = ViewText(view->RichEdit());
+  EXPECT_NE(text.find(u"[locked]"), std::u16string::npos);
+  EXPECT_NE(text.find(u"[absent]"), std::u16string::npos);
+  ASSERT_EQ(view->Document().pictures.size(), 3u);
+  EXPECT_TRUE(view->Document().pictures[0].shown_inline);
+  // The page's stream still holds the page, not the last picture read.
+  TEntryStream* page = w.form->CurrentPage();
+  ASSERT_NE(page, nullptr);
+  const std::string bytes(static_cast<const char*>(page->Memory()), static_cast<size_t>(page->Size()));
+  EXPECT_EQ(bytes.rfind("<html><head><title>Pages</title>", 0), 0u);
+  // A typed password makes the encrypted picture readable.
+  SetWindowTextA(w.form->Edit1, "s3cret");
+  w.Pick(ItemIndex(w, "index.html"));
+  EXPECT_TRUE(view->Document().pictures[1].shown_inline);
+  EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
+}
+
+// A link is a pick of the linked entry: one clicked while an extraction runs waits as a pick
+// does, and is shown once the extraction is over.
+TEST(FormBuiltInView, LinkClickArrivingDuringAnExtractionWaits) {
+  Window w("vellumo.exe " + Fixture("pages.zip"));
+  w.Pick(ItemIndex(w, "index.html"));
+  TPageView* view = w.form->BrowserHost1->PageView();
+  ASSERT_NE(view, nullptr);
+  const int link = LinkTo(view->Document(), "sub/second.html#part");
+  ASSERT_GE(link, 0);
+  // The click's follow-up waits in the queue; the next pick's password prompt (the component
+  // is Busy meanwhile) lets it through. The page stream is not touched then; the link's entry
+  // is shown when the prompt's extraction is over.
+  view->FollowLink(link);
+  for (int i = 0; i < 20; ++i) g_boxes->QueueAnswer({"", IDCANCEL});
+  w.Pick(ItemIndex(w, "locked.txt"));
+  g_boxes->ClearAnswers();
+  Pump(300);
+  std::vector<test::SeenBox> boxes = g_boxes->Take();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes[0].caption, "Password");
+  EXPECT_EQ(Text(w.form->ComboBox1), "sub\\second.html");
+  EXPECT_EQ(w.Selected(), ItemIndex(w, "sub\\second.html"));
+  EXPECT_EQ(view->EntryName(), "sub\\second.html");
+  // Not Busy: a link is followed at once, and its fragment scrolled to.
+  w.Pick(ItemIndex(w, "index.html"));
+  ASSERT_EQ(view->EntryName(), "index.html");
+  view->FollowLink(LinkTo(view->Document(), "sub/second.html#part"));
+  Pump(300);
+  EXPECT_EQ(Text(w.form->ComboBox1), "sub\\second.html");
+  EXPECT_EQ(view->EntryName(), "sub\\second.html");
+  EXPECT_GT(SendMessageW(view->RichEdit(), EM_GETFIRSTVISIBLELINE, 0, 0), 10);
+  // "../INDEX.HTML" names index.html in another letter case.
+  view->FollowLink(LinkTo(view->Document(), "../INDEX.HTML"));
+  Pump(300);
+  EXPECT_EQ(Text(w.form->ComboBox1), "index.html");
   EXPECT_EQ(g_boxes->TakeTexts(), std::vector<std::string>{});
 }
 

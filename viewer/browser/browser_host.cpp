@@ -4,7 +4,6 @@
 #include <string>
 
 #include "viewer/archive/entry_stream.h"
-#include "viewer/browser/page_text.h"
 #include "viewer/texts.h"
 
 namespace vellumo {
@@ -22,7 +21,6 @@ const IID kIidDocHostShowUI = {0xC4D244B0, 0xD43E, 0x11CF,
                                {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
 
 constexpr char kContainerClass[] = "VellumoBrowserHost";
-constexpr int kTextViewId = 1;
 constexpr LONG kReadyStateComplete = 4;
 DWORD g_default_blank_page_timeout_ms = 10000;
 constexpr DWORD kIdleWithoutDocumentMs = 1000;
@@ -462,21 +460,27 @@ void TBrowserHost::OpenBlankPage() {
   }
 }
 
-HRESULT TBrowserHost::LoadPage(TEntryStream& page) {
+HRESULT TBrowserHost::LoadPage(TEntryStream& page) { return LoadPage(page, std::string()); }
+
+HRESULT TBrowserHost::LoadPage(TEntryStream& page, const std::string& entry_name) {
   // The blank-page wait lets messages through, so a click can ask for another page meanwhile:
   // the waiting call shows the latest one when the wait is over.
   if (opening_blank_page_) {
     pending_page_ = &page;
+    pending_page_name_ = entry_name;
     return S_FALSE;
   }
+  page_name_ = entry_name;
   if (no_html_engine_) return ShowAsText(page);
   TEntryStream* latest = &page;
   if (!Document()) {
     opening_blank_page_ = true;
     pending_page_ = &page;
+    pending_page_name_ = entry_name;
     OpenBlankPage();
     opening_blank_page_ = false;
     latest = pending_page_;
+    page_name_ = pending_page_name_;
     pending_page_ = nullptr;
   }
   TEntryStream& stream = *latest;
@@ -503,40 +507,41 @@ HRESULT TBrowserHost::LoadPage(TEntryStream& page) {
   return hr;
 }
 
+void TBrowserHost::SetPageArchive(const TPageArchive& archive) {
+  page_archive_ = archive;
+  if (page_view_) page_view_->SetArchive(archive);
+}
+
 HRESULT TBrowserHost::ShowAsText(TEntryStream& stream) {
-  if (!text_view_) {
+  if (!page_view_) {
     RECT rc;
     GetClientRect(Handle(), &rc);
-    text_view_ = CreateWindowExA(
-        WS_EX_CLIENTEDGE, "EDIT", "",
-        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-            ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-        0, 0, rc.right, rc.bottom, Handle(),
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextViewId)), GetModuleHandleA(nullptr),
-        nullptr);
-    if (!text_view_) return E_FAIL;
-    SendMessageA(text_view_, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), FALSE);
-    SendMessageA(text_view_, EM_SETLIMITTEXT, 0, 0);
-    SetWindowPos(text_view_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    page_view_ = std::make_unique<TPageView>(Handle(), rc);
+    if (!page_view_->RichEdit()) {
+      page_view_.reset();
+      return E_FAIL;
+    }
+    page_view_->SetArchive(page_archive_);
+    SetWindowPos(page_view_->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     if (OnTextViewShown) OnTextViewShown();
   }
   SetTextViewVisible(true);
   stream.Seek(0, SeekOrigin::Begin);
-  std::string text =
-      TextForDisplay(static_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
-  SetWindowTextA(text_view_, text.c_str());
+  page_view_->Show(page_name_, static_cast<const uint8_t*>(stream.Memory()),
+                   static_cast<size_t>(stream.Size()));
   return S_OK;
 }
 
 void TBrowserHost::SetTextViewVisible(bool visible) {
-  if (!text_view_ || (IsWindowVisible(text_view_) != FALSE) == visible) return;
-  ShowWindow(text_view_, visible ? SW_SHOW : SW_HIDE);
+  if (!page_view_) return;
+  HWND view = page_view_->Handle();
+  if ((IsWindowVisible(view) != FALSE) == visible) return;
+  ShowWindow(view, visible ? SW_SHOW : SW_HIDE);
   if (OnTextViewShown) OnTextViewShown();
 }
 
 bool TBrowserHost::ShowingText() const {
-  return no_html_engine_ || (text_view_ && IsWindowVisible(text_view_));
+  return no_html_engine_ || (page_view_ && IsWindowVisible(page_view_->Handle()));
 }
 
 void TBrowserHost::SetHtmlEngineProbe(bool (*probe)()) {
@@ -544,10 +549,10 @@ void TBrowserHost::SetHtmlEngineProbe(bool (*probe)()) {
 }
 
 void TBrowserHost::ContainerResized() {
-  if (!text_view_) return;
+  if (!page_view_) return;
   RECT rc;
   GetClientRect(Handle(), &rc);
-  MoveWindow(text_view_, 0, 0, rc.right, rc.bottom, TRUE);
+  page_view_->SetBounds(rc);
 }
 
 void TBrowserHost::UIActivate() {
@@ -568,7 +573,8 @@ void TBrowserHost::KeyboardHook(MSG& msg) {
   HWND browser = BrowserWindow();
   if (!browser || !msg.hwnd) return;
   if (msg.hwnd != browser && !IsChild(browser, msg.hwnd)) return;
-  if (text_view_ && (msg.hwnd == text_view_ || IsChild(text_view_, msg.hwnd))) return;
+  if (page_view_ && (msg.hwnd == page_view_->Handle() || IsChild(page_view_->Handle(), msg.hwnd)))
+    return;
   if (!ControlCreated() || Busy()) return;
   const bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP;
   if (key && msg.wParam == VK_TAB) UIActivate();

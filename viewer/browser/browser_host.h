@@ -11,10 +11,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/win/handles.h"
 #include "viewer/browser/application.h"
+#include "viewer/page/win/page_view.h"
 
 namespace vellumo {
 
@@ -233,6 +235,8 @@ class TBrowserHost : public TBrowserControl {
   // Shows the stream's bytes as the page; the stream stays owned by its owner. Returns the
   // status of the document's Load, or of the text view when there is no HTML engine.
   HRESULT LoadPage(TEntryStream& stream);
+  // The same, naming the entry (as listed) so that the built-in view can place its links.
+  HRESULT LoadPage(TEntryStream& stream, const std::string& entry_name);
   // Opens "about:blank" and waits until it is complete, at most BlankPageTimeout().
   void OpenBlankPage();
   void UIActivate();
@@ -244,7 +248,7 @@ class TBrowserHost : public TBrowserControl {
   void SetBlankPageTimeout(DWORD ms) { blank_page_timeout_ms_ = ms; }
   // The bound that new hosts start with (tests shorten it).
   static void SetDefaultBlankPageTimeout(DWORD ms);
-  // True while pages go to the text view: for good once there is a definite sign of no
+  // True while pages go to the built-in view: for good once there is a definite sign of no
   // HTML engine, or for the one page whose blank-page wait ran out.
   bool ShowingText() const;
   // True once a definite sign said there is no HTML engine (the control could not be made,
@@ -252,9 +256,12 @@ class TBrowserHost : public TBrowserControl {
   bool NoHtmlEngine() const { return no_html_engine_; }
   // Replaces the test for the HTML document class (tests); nullptr puts the real one back.
   static void SetHtmlEngineProbe(bool (*probe)());
-  // The text view (an edit control), once created.
-  HWND TextView() const { return text_view_; }
-  // Called whenever the host switches to or from the text view.
+  // The built-in view's rich-edit control, once created.
+  HWND TextView() const { return page_view_ ? page_view_->RichEdit() : nullptr; }
+  TPageView* PageView() const { return page_view_.get(); }
+  // The archive the built-in view reads pictures from and shows linked entries of.
+  void SetPageArchive(const TPageArchive& archive);
+  // Called whenever the host switches to or from the built-in view.
   std::function<void()> OnTextViewShown;
   // Number of OpenBlankPage runs so far (one per host when the engine works).
   int BlankPageOpenings() const { return blank_page_openings_; }
@@ -276,7 +283,9 @@ class TBrowserHost : public TBrowserControl {
   bool blank_page_refused_ = false;  // Navigate2 failed for the blank page
   bool opening_blank_page_ = false;
   TEntryStream* pending_page_ = nullptr;  // the latest page asked for during the blank-page wait
-  HWND text_view_ = nullptr;
+  std::string page_name_, pending_page_name_;
+  std::unique_ptr<TPageView> page_view_;
+  TPageArchive page_archive_;
   int blank_page_openings_ = 0;
 };
 

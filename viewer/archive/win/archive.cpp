@@ -124,13 +124,26 @@ TEntryStream* TArchive::ExtractEntryToStream(const std::string& entry_name) {
   if (busy_) return nullptr;
   if (!entry_name.empty()) FSpecArgs.assign(1, entry_name);
   stream_.Clear();
-  Extract();
+  Extract(stream_);
   if (success_count_ != 1) return nullptr;
   stream_.Seek(0, SeekOrigin::Begin);
   return &stream_;
 }
 
-void TArchive::Extract() {
+bool TArchive::ExtractEntryQuietly(const std::string& entry_name, TEntryStream& target) {
+  if (busy_ || entry_name.empty()) return false;
+  const bool unattended = Unattended;
+  Unattended = true;
+  FSpecArgs.assign(1, entry_name);
+  target.Clear();
+  Extract(target);
+  Unattended = unattended;
+  if (success_count_ != 1) return false;
+  target.Seek(0, SeekOrigin::Begin);
+  return true;
+}
+
+void TArchive::Extract(TEntryStream& target) {
   using namespace unzip;
   success_count_ = 0;
   const int saved_request_count = password_req_count_;
@@ -224,12 +237,12 @@ void TArchive::Extract() {
       ShowArchiveMessage(msg::kEntryDamaged, specs[0]);
     }
     if (match) {
-      if (!stream_.SetSizeForOverwrite(match->UncompressedSize)) {
+      if (!target.SetSizeForOverwrite(match->UncompressedSize)) {
         match = nullptr;
         ShowArchiveMessage(msg::kMemoryNotAvailable);
       } else {
         RecordSetBool(params.data(), kParamUseOutputStream, true);
-        RecordSetAddress(params.data(), kParamOutputBlock, stream_.Memory());
+        RecordSetAddress(params.data(), kParamOutputBlock, target.Memory());
         RecordSet(params.data(), kParamOutputSize, static_cast<uint32_t>(match->UncompressedSize));
         RecordSet(params.data(), kParamSpecCount, 1);
       }
@@ -242,26 +255,26 @@ void TArchive::Extract() {
       struct HoldBlock {
         TEntryStream& stream;
         ~HoldBlock() { stream.LetGo(); }
-      } hold{stream_};
-      stream_.Hold();
+      } hold{target};
+      target.Hold();
       success_count_ = g_binding.exec(params.data());
-      stream_.LetGo();
+      target.LetGo();
       // A failure the user saw nothing of (no box, no prompt, no cancel) is told in the
       // library's own words rather than in silence.
       if (success_count_ != 1 && ShownCount() == shown_before && !cancel_requested_ &&
           !library_message_.empty())
         ShowMessageText(library_message_);
     }
-    if (success_count_ != 1) stream_.Clear();
+    if (success_count_ != 1) target.Clear();
   } catch (const std::bad_alloc&) {
     success_count_ = 0;
-    stream_.LetGo();
-    stream_.Clear();
+    target.LetGo();
+    target.Clear();
     ShowArchiveMessage(msg::kMemoryNotAvailable);
   } catch (...) {
     success_count_ = 0;
-    stream_.LetGo();
-    stream_.Clear();
+    target.LetGo();
+    target.Clear();
     ShowArchiveMessage(msg::kFatalLibraryError);
   }
   if (!joined_path.empty()) platform_.RemoveFile(joined_path);

@@ -35,6 +35,10 @@ class TArchive : private detail::ArchivePlatformHolder, public ArchiveCore {
 
   // Returns the component's stream holding the entry's bytes, or nullptr (reason reported).
   TEntryStream* ExtractEntryToStream(const std::string& entry_name);
+  // Extracts an entry into `target` with no message box and no password prompt (the resources
+  // of a page); the component's own stream, the page on show, is left as it is. False while
+  // Busy and when the entry could not be extracted.
+  bool ExtractEntryQuietly(const std::string& entry_name, TEntryStream& target);
   // Number of entries the last library call processed successfully.
   int SuccessCount() const { return success_count_; }
 
@@ -56,7 +60,7 @@ class TArchive : private detail::ArchivePlatformHolder, public ArchiveCore {
   TEntryStream& Stream() { return stream_; }
 
  private:
-  void Extract();
+  void Extract(TEntryStream& target);
   // False when the entry's size fields claim more than its data or the archive can hold.
   bool EntrySizeClaimPossible(const DirEntry& entry, const std::string& archive_path);
 
