@@ -96,9 +96,12 @@ void RegisterFileType(InstallPlatform& platform, const std::string& extension,
   const std::string type_name = TypeNameOf(extension);
   CreateAndSetDefault(platform, extension, type_name);
   CreateAndSetDefault(platform, type_name, description);
+  // A negative index is a resource number. Formatted through the unsigned to_string: the
+  // stub then carries one decimal formatter, not two.
   if (icon_index != -1)
     CreateAndSetDefault(platform, type_name + "\\DefaultIcon",
-                        program_path + "," + std::to_string(icon_index));
+                        program_path + "," + (icon_index < 0 ? "-" : "") +
+                            std::to_string(icon_index < 0 ? 0u - icon_index : 0u + icon_index));
   if (write_shell) {
     CreateAndSetDefault(platform, type_name + "\\Shell", make_default ? verb : std::string());
     platform.CreateKey(root, type_name + "\\Shell\\" + verb);

@@ -151,6 +151,11 @@ TEST(FileTypeTest, WritesEveryKeyAndLeavesAnExistingApplicationsEntry) {
   EXPECT_FALSE(taken.HasKey(kHkcr, "dmofile\\DefaultIcon"));
   EXPECT_EQ(taken.Value(kHkcr, "dmofile\\Shell", ""), "");  // not the default verb
   EXPECT_EQ(taken.Value(kHkcr, "dmofile\\Shell\\edit\\Command", ""), command);
+
+  // A negative index is a resource number.
+  FakePlatform by_resource;
+  RegisterFileType(by_resource, ".dmo", "d", "open", program, -101, false, false);
+  EXPECT_EQ(by_resource.Value(kHkcr, "dmofile\\DefaultIcon", ""), program + ",-101");
 }
 
 TEST(SelfRegistrationTest, ProgramsGetRegServerAndLibrariesTheirEntry) {
