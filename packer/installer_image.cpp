@@ -24,6 +24,7 @@ size_t PrefixStream::Read(void* buffer, size_t n) {
   uint64_t at = base_.Position();
   size_t want = at >= end_ ? 0 : static_cast<size_t>(std::min<uint64_t>(n, end_ - at));
   size_t got = want ? base_.Read(buffer, want) : 0;
+  read_failed_ = want && base_.ReadFailed();
   if (got < n) ran_short_ = true;
   return got;
 }

@@ -58,8 +58,9 @@ bool StreamCrcUpdate(Stream& stream, uint64_t start, uint64_t end, uint32_t* crc
     PumpMessages();
     size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
     size_t got = stream.Read(buffer.data(), want);
-    // A read that ends before the size says is a failure, not a shorter CRC.
-    if (got == 0) return false;
+    // A file that got shorter while it was read gives the CRC of what was there; only a
+    // read that failed is a failure.
+    if (got == 0) return !stream.ReadFailed();
     *crc = Crc32Update(*crc, buffer.data(), got);
     remaining -= got;
   }

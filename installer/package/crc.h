@@ -23,12 +23,14 @@ std::string FileCrcText(const std::string& path);
 // value; the self check itself (which leaves a code signature out) is CheckSelfCheckValue in
 // package_extent.h.
 std::string InstallerCrcText(const std::string& path);
-// CRC text of a whole stream (rewound first); kCrcErrorText on a short read.
+// CRC text of a whole stream (rewound first); kCrcErrorText when a read fails. Reads that
+// end before the size said (the file got shorter meanwhile) give the CRC of the bytes read.
 std::string StreamCrcText(Stream& stream);
 // CRC text of the stream's bytes from `start` to its end (the stream is left at its end).
 std::string StreamCrcTextFrom(Stream& stream, uint64_t start);
 // Advances `crc` over the stream's bytes [start, end), letting window messages through
-// between chunks. False when they cannot all be read.
+// between chunks; stops early when the stream ends before `end`. False when a seek or a
+// read fails.
 bool StreamCrcUpdate(Stream& stream, uint64_t start, uint64_t end, uint32_t* crc);
 
 }  // namespace hollin

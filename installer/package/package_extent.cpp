@@ -196,8 +196,10 @@ bool ClearSignatureFields(uint8_t* image, size_t size) {
 
 size_t PackageView::Read(void* buffer, size_t n) {
   uint64_t at = inner_->Position();
+  read_failed_ = false;
   if (at >= extent_.end) return 0;
   size_t got = inner_->Read(buffer, static_cast<size_t>(std::min<uint64_t>(n, extent_.end - at)));
+  read_failed_ = inner_->ReadFailed();
   if (extent_.has_signature) {
     uint8_t* p = static_cast<uint8_t*>(buffer);
     ZeroOverlap(p, at, got, extent_.fields.checksum_offset, kChecksumSize);

@@ -59,7 +59,12 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, Mode mode)
 
 FileStream::~FileStream() { std::fclose(file_); }
 
-size_t FileStream::Read(void* buffer, size_t n) { return std::fread(buffer, 1, n, file_); }
+size_t FileStream::Read(void* buffer, size_t n) {
+  // ferror would also remember earlier failures (and writes): judge this read alone.
+  size_t got = std::fread(buffer, 1, n, file_);
+  read_failed_ = got < n && !std::feof(file_);
+  return got;
+}
 
 size_t FileStream::Write(const void* buffer, size_t n) { return std::fwrite(buffer, 1, n, file_); }
 

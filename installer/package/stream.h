@@ -20,6 +20,11 @@ class Stream {
   virtual uint64_t Position() const = 0;
   // Size in bytes, or UINT64_MAX when it cannot be determined.
   virtual uint64_t Size() const = 0;
+  // Whether the last read failed (as opposed to finding no more bytes): Read gives 0 for both.
+  bool ReadFailed() const { return read_failed_; }
+
+ protected:
+  bool read_failed_ = false;  // set by readers that can fail
 };
 
 class MemoryStream : public Stream {

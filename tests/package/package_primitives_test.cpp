@@ -7,6 +7,13 @@
 #include <random>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "installer/package/block.h"
 #include "installer/package/crc.h"
@@ -85,16 +92,78 @@ TEST(Crc, TextsMatchZlibForFilesStreamsAndInstallerTail) {
   EXPECT_EQ(InstallerCrcText(TempPath("no-such-file")), "error000");
 }
 
-// A stream whose reads stop early although its size says more is there.
+// A stream whose reads stop early although its size says more is there: a file that got
+// shorter while it was read.
 class ShortStream : public MemoryStream {
  public:
   using MemoryStream::MemoryStream;
   uint64_t Size() const override { return MemoryStream::Size() + 100; }
 };
 
-TEST(Crc, ShortReadIsAFailureNotAShorterCrc) {
-  ShortStream s(Bytes("abc"));
-  EXPECT_EQ(StreamCrcText(s), kCrcErrorText);
+// A stream whose reads fail, like a file on a vanished network share.
+class FailingStream : public Stream {
+ public:
+  size_t Read(void*, size_t) override {
+    read_failed_ = true;
+    return 0;
+  }
+  size_t Write(const void*, size_t) override { return 0; }
+  bool Seek(uint64_t) override { return true; }
+  uint64_t Position() const override { return 0; }
+  uint64_t Size() const override { return 3; }
+};
+
+std::string g_truncate_path;
+uint64_t g_truncate_to = 0;
+int g_truncate_pumps = 0;
+// Cuts the file short once the first chunk has been read.
+void TruncateOnSecondPump() {
+  if (++g_truncate_pumps != 2) return;
+  std::FILE* f = std::fopen(g_truncate_path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+#ifdef _WIN32
+  ASSERT_EQ(_chsize_s(_fileno(f), static_cast<__int64>(g_truncate_to)), 0);
+#else
+  ASSERT_EQ(ftruncate(fileno(f), static_cast<off_t>(g_truncate_to)), 0);
+#endif
+  std::fclose(f);
+}
+
+TEST(Crc, ReadThatEndsEarlyGivesTheCrcOfTheBytesRead) {
+  ShortStream short_stream(Bytes("abc"));
+  EXPECT_EQ(StreamCrcText(short_stream), ZlibCrcText("abc"));
+  uint32_t crc = 0;
+  EXPECT_TRUE(StreamCrcUpdate(short_stream, 1, short_stream.Size(), &crc));
+  EXPECT_EQ(CrcText(crc), ZlibCrcText("bc"));
+
+  FailingStream failing;
+  EXPECT_EQ(StreamCrcText(failing), kCrcErrorText);
+  // A folder opens on some systems but cannot be read: a failure, not the CRC of nothing.
+  std::string folder = TempPath("crc-folder");
+#ifdef _WIN32
+  _mkdir(folder.c_str());
+#else
+  mkdir(folder.c_str(), 0700);
+#endif
+  EXPECT_EQ(FileCrcText(folder), kCrcErrorText);
+  EXPECT_EQ(InstallerCrcText(folder), kCrcErrorText);
+  rmdir(folder.c_str());
+
+  // A real file cut short between chunks, read through a file stream.
+  std::string content = RandomText(kCrcChunkSize * 3, 3);
+  for (bool installer : {false, true}) {
+    SCOPED_TRACE(installer ? "installer CRC" : "file CRC");
+    g_truncate_path = TempPath("shrinking.bin");
+    WriteFile(g_truncate_path, content);
+    g_truncate_pumps = 0;
+    uint64_t start = installer ? kSelfCheckStartOffset : 0;
+    g_truncate_to = start + kCrcChunkSize;
+    SetMessagePump(TruncateOnSecondPump);
+    std::string text = installer ? InstallerCrcText(g_truncate_path) : FileCrcText(g_truncate_path);
+    SetMessagePump(nullptr);
+    EXPECT_EQ(text, ZlibCrcText(content.substr(start, kCrcChunkSize)));
+    std::remove(g_truncate_path.c_str());
+  }
 }
 
 int g_pumps = 0;
