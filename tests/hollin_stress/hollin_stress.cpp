@@ -54,6 +54,43 @@ long g_actions = 0;
 std::string g_recent[12];  // the last commands sent, printed with a failure
 HANDLE g_child = nullptr;  // the Hollin now running, ended with a failure
 
+// Under Wine, prints the stacks of process `pid`'s threads (winedbg's "bt all", cut to that
+// process), so that a hang says where the program was.
+void PrintStacks(DWORD pid) {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return;
+  char temp[MAX_PATH], path[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  GetTempFileNameA(temp, "stk", 0, path);
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  UniqueHandle out(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+  if (!out) return;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = out.get();
+  PROCESS_INFORMATION pi = {};
+  std::string command = "winedbg --command \"bt all\" " + std::to_string(pid);
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return;
+  if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  out.reset();
+  char own[32];
+  std::snprintf(own, sizeof own, "in process %04lx ", static_cast<unsigned long>(pid));
+  std::printf("stacks of process %04lx:\n", static_cast<unsigned long>(pid));
+  if (FILE* f = std::fopen(path, "r")) {
+    char line[1024];
+    bool mine = false;
+    while (std::fgets(line, sizeof line, f)) {
+      if (std::strncmp(line, "Backtracing for thread", 22) == 0) mine = std::strstr(line, own) != nullptr;
+      if (mine) std::fputs(line, stdout);
+    }
+    std::fclose(f);
+  }
+  DeleteFileA(path);
+}
+
 [[noreturn]] void Fail(const std::string& what) {
   std::printf("FAILED (seed %llu): %s\nlast commands, oldest first:\n", static_cast<unsigned long long>(g_seed), what.c_str());
   for (long i = g_actions - 12; i < g_actions; ++i)
@@ -197,6 +234,7 @@ class Driver {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, kHangMs, &result)) {
       if (Ended()) Fail(what_ + ": ended unexpectedly, exit code " + std::to_string(ExitCode()));
+      PrintStacks(c_.pid);
       Fail(what_ + ": no answer to a window message for 30 s");
     }
   }
