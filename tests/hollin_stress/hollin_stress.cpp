@@ -238,6 +238,56 @@ class Driver {
       Fail(what_ + ": no answer to a window message for 30 s");
     }
   }
+  // Fails after printing what the program shows (its top-level windows, the procedure
+  // buttons) and where its threads are.
+  [[noreturn]] void Stuck(const std::string& what) {
+    std::printf("windows of process %04lx (GUI modes %#lx):\n", static_cast<unsigned long>(c_.pid),
+                static_cast<unsigned long>(Modes()));
+    EnumWindows(PrintWindowOf, static_cast<LPARAM>(c_.pid));
+    for (int id : {kSetup, kUninstall}) {
+      HWND b = Control(id);
+      std::printf("  button %d: \"%s\" %s %s\n", id, Text(b).c_str(), IsWindowVisible(b) ? "visible" : "hidden",
+                  IsWindowEnabled(b) ? "enabled" : "disabled");
+    }
+    PrintStacks(c_.pid);
+    Fail(what);
+  }
+  static BOOL CALLBACK PrintWindowOf(HWND w, LPARAM pid) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner != static_cast<DWORD>(pid)) return TRUE;
+    char cls[64] = {}, title[128] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, title, sizeof title);
+    std::printf("  %s \"%s\" %s %s\n", cls, title, IsWindowVisible(w) ? "visible" : "hidden",
+                IsWindowEnabled(w) ? "enabled" : "disabled");
+    return TRUE;
+  }
+
+  // The modes GetGUIThreadInfo tells of (a move or size loop, a menu), for a failure's
+  // description. Wine does not tell the keyboard menu mode that F10 starts.
+  DWORD Modes() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!main_ || !GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info)) return 0;
+    return info.flags;
+  }
+  // F10 or Alt leaves the window in menu mode, Alt+Space then M or S in a move or size
+  // loop: commands sent from outside are lost meanwhile, where a user's own click would end
+  // the mode. Press Escape, as the user would, before waiting for the program to get on.
+  // (Escape itself does nothing in Hollin.)
+  void LeaveModes() {
+    Key(0, VK_ESCAPE);
+    Sleep(20);
+    if (Modes() & (GUI_INMENUMODE | GUI_INMOVESIZE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) Key(0, VK_ESCAPE);
+    last_escape_ = GetTickCount();
+  }
+  // While a procedure runs, a mode started by a random key holds it up until left: now and
+  // then, as a user would.
+  void LeaveModesNowAndThen() {
+    if (GetTickCount() - last_escape_ > 5000) LeaveModes();
+  }
+
   bool Checked(int id) { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   std::string Caption(int id) { return Text(Control(id)); }
   void Click(int id, WORD code = BN_CLICKED) {
@@ -365,6 +415,7 @@ class Driver {
   void ReadyForSetup(const std::string& folder) {
     for (int tries = 0; tries < 50; ++tries) {
       AnswerDialogs();
+      LeaveModes();
       CheckAlive();
       if (!IsWindowVisible(panel_)) {
         Command(40000);  // Return
@@ -377,7 +428,7 @@ class Driver {
       }
       Sleep(50);
     }
-    Fail(what_ + ": cannot get back to an accepted install state");
+    Stuck(what_ + ": cannot get back to an accepted install state");
   }
 
   // Presses `button` and sends random commands until its caption reads "exit".
@@ -394,14 +445,16 @@ class Driver {
       // button is enabled again and the procedure has not run. Press again.
       if (IsWindowEnabled(Control(button)) && GetTickCount() - last_press > 1000) {
         AnswerDialogs();
+        LeaveModes();
         Click(button);
         last_press = GetTickCount();
       }
       RandomCommand(true);
       if (random_() % 4 == 0) Sleep(random_() % 10);
       AnswerDialogs();
+      LeaveModesNowAndThen();
       if (!(Ended() && ExitCode() == 0)) CheckAlive();
-      if (GetTickCount() - start > 300000) Fail(what_ + ": did not finish in 5 minutes");
+      if (GetTickCount() - start > 300000) Stuck(what_ + ": did not finish in 5 minutes");
     }
     return sent;
   }
@@ -415,8 +468,9 @@ class Driver {
     DWORD start = GetTickCount();
     do {
       AnswerDialogs();
+      LeaveModes();
       Click(button);
-      if (GetTickCount() - start > kHangMs) Fail(what_ + ": did not end on exit");
+      if (GetTickCount() - start > kHangMs) Stuck(what_ + ": did not end on exit");
     } while (WaitForSingleObject(c_.process.get(), 1000) != WAIT_OBJECT_0);
     if (ExitCode() != 0) Fail(what_ + ": exit code " + std::to_string(ExitCode()));
   }
@@ -426,6 +480,7 @@ class Driver {
   std::mt19937_64& random_;
   std::string what_;
   HWND main_ = nullptr, panel_ = nullptr, nav_ = nullptr;
+  DWORD last_escape_ = GetTickCount();
 };
 
 struct Expected {
@@ -560,7 +615,7 @@ int Run(uint64_t seed, int seconds) {
       setup.Click(kSetup);
       for (DWORD t = GetTickCount(); setup.Caption(kSetup) != "exit"; Sleep(50)) {
         setup.CheckAlive();
-        if (GetTickCount() - t > 300000) Fail("installer: the undisturbed install did not finish");
+        if (GetTickCount() - t > 300000) setup.Stuck("installer: the undisturbed install did not finish");
       }
     } else {
       procedure_commands += setup.RunProcedure(kSetup);
@@ -588,6 +643,7 @@ int Run(uint64_t seed, int seconds) {
     if (ask) {
       remover.Idle(static_cast<int>(random() % 20));
       for (int tries = 0; remover.Caption(kUninstall) != "exit"; ++tries) {
+        remover.LeaveModes();
         remover.Click(kUninstall);
         for (int k = 0; k < 40; ++k) {
           Sleep(25);
@@ -595,15 +651,18 @@ int Run(uint64_t seed, int seconds) {
           if (remover.Caption(kUninstall) == "exit") break;
         }
         remover.CheckAlive();
-        if (tries > 100) Fail("uninstaller: never finished");
+        if (tries > 100) remover.Stuck("uninstaller: never finished");
       }
       remover.Exit();
     } else {
       // "/u": the program ends by itself when done.
       for (DWORD t = GetTickCount(); !remover.Ended(); Sleep(5)) {
-        if (remover.HasWindow()) remover.RandomCommand(true);
+        if (remover.HasWindow()) {
+          remover.RandomCommand(true);
+          remover.LeaveModesNowAndThen();
+        }
         remover.AnswerDialogs();
-        if (GetTickCount() - t > 300000) Fail("uninstaller: /u did not end");
+        if (GetTickCount() - t > 300000) remover.Stuck("uninstaller: /u did not end");
       }
       if (remover.ExitCode() != 0) Fail("uninstaller: exit code " + std::to_string(remover.ExitCode()));
     }
