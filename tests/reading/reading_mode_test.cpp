@@ -835,6 +835,109 @@ TEST_F(ReadingModeTest, StartedWithTheViewSwitch) {
   EXPECT_EQ(SendMessageA(m().file_list, CB_GETCOUNT, 0, 0), 10);
 }
 
+// What a long text's log box is asked to do: moves that change its place or size (each lays
+// all its text out again), and deletions of its text (some rich-edit boxes take longer to
+// delete a long text than to fill it).
+struct LogBoxCalls {
+  WNDPROC original = nullptr;
+  int moves = 0;
+  int deletions = 0;
+};
+LogBoxCalls g_log_calls;
+
+LRESULT CALLBACK CountLogBoxCalls(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_WINDOWPOSCHANGED) {
+    const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+    if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) ++g_log_calls.moves;
+  }
+  if (msg == WM_SETTEXT || msg == EM_SETTEXTEX || msg == EM_REPLACESEL ||
+      (msg == EM_STREAMIN && !(wp & SFF_SELECTION)))
+    ++g_log_calls.deletions;
+  return CallWindowProcA(g_log_calls.original, box, msg, wp, lp);
+}
+
+void WatchLogBox(HWND box) {
+  g_log_calls = LogBoxCalls();
+  g_log_calls.original = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountLogBoxCalls)));
+}
+
+TEST_F(ReadingModeTest, LongTextIsLaidOutOncePerModeChangeAndNeverDeleted) {
+  std::string long_text;
+  for (int i = 0; i < 4000; ++i) long_text += "Line " + std::to_string(i) + " of a long manual, read in the reading mode\r\n";
+  const std::string path = dir_ + "\\long.exe";
+  uint64_t offset = 0;
+  ASSERT_EQ(WriteFixtureInstaller(path, {{"long.txt", long_text}, {"short.txt", "short\r\n"}}, &offset), "");
+  StartupValues saved = std::move(Startup());
+  ASSERT_TRUE(OpenPackage(path, offset, &Startup()));
+  EnterReadingMode(m());
+  Pump(50);
+  Settings(kCmdMethodNone, kCmdSetDefault, kCmdLanguageNone);
+  Command(kCmdFontBig);
+  watcher_->Expect(IDOK, true, RGB(10, 200, 30));
+  Command(kCmdBackgroundColour);
+  ASSERT_EQ(watcher_->TakeSeen().size(), 1u);
+  Select("long.txt");
+  const LRESULT shown = GetWindowTextLengthA(m().log_box);
+  ASSERT_GT(shown, 200000);
+
+  // Return keeps the text: the box is laid out for the install panel once, not once for the
+  // restored window and once per control shown or hidden.
+  HWND box = m().log_box;
+  WatchLogBox(box);
+  SetFocus(box);
+  Command(kCmdReturn);
+  Pump(50);
+  EXPECT_EQ(g_log_calls.moves, 1);
+  EXPECT_EQ(GetWindowTextLengthA(m().log_box), shown);
+
+  // View empties it for the header: the long text goes with its box, and the new box is
+  // the old one in every other respect.
+  const HWND before = GetWindow(box, GW_HWNDPREV), after = GetWindow(box, GW_HWNDNEXT);
+  const LONG style = GetWindowLongA(box, GWL_STYLE), ex_style = GetWindowLongA(box, GWL_EXSTYLE);
+  const int id = GetDlgCtrlID(box);
+  const COLORREF background = Background();
+  m().Click(m().view_button);
+  Pump(50);
+  EXPECT_EQ(g_log_calls.deletions, 0);
+  EXPECT_FALSE(IsWindow(box));
+  HWND now = m().log_box;
+  ASSERT_TRUE(IsWindow(now));
+  const std::string header = Log();
+  EXPECT_EQ(std::count(header.begin(), header.end(), '\n'), 2) << header.substr(0, 200);
+  EXPECT_EQ(GetDlgCtrlID(now), id);
+  EXPECT_EQ(GetParent(now), m().window);
+  EXPECT_EQ(GetWindow(now, GW_HWNDPREV), before);
+  EXPECT_EQ(GetWindow(now, GW_HWNDNEXT), after);
+  const LONG scroll_bars = WS_VSCROLL | WS_HSCROLL;  // shown while there is text to scroll
+  EXPECT_EQ(GetWindowLongA(now, GWL_STYLE) & ~scroll_bars, style & ~scroll_bars);
+  EXPECT_EQ(GetWindowLongA(now, GWL_EXSTYLE), ex_style);
+  EXPECT_EQ(GetFocus(), now);
+  EXPECT_EQ(Background(), background);
+  CHARFORMATA format = {};
+  format.cbSize = sizeof format;
+  SendMessageA(now, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  EXPECT_EQ(std::abs(format.yHeight), 44 * 15);
+  RECT log = {}, nav = {};
+  GetWindowRect(now, &log);
+  GetWindowRect(m().nav_bar, &nav);
+  EXPECT_EQ(log.bottom, nav.top);
+  EXPECT_EQ(log.right - log.left, nav.right - nav.left);
+
+  // Another file in place of the long text: the same.
+  Select("long.txt");
+  box = m().log_box;
+  WatchLogBox(box);
+  Select("short.txt");
+  EXPECT_EQ(g_log_calls.deletions, 0);
+  EXPECT_EQ(Paragraphs(m().Text(m().log_box)), "short\n");
+  EXPECT_TRUE(watcher_->TakeSeen().empty());
+
+  Startup() = std::move(saved);
+  EnterReadingMode(m());
+  Pump(20);
+}
+
 // A second package, read in place of the suite's: device names, file list lines that do not
 // parse, and pages that look like RTF.
 TEST_F(ReadingModeTest, DeviceNamesUnparsedLinesAndRtfLookingText) {

@@ -34,8 +34,13 @@ struct MainWindow {
   CHOOSECOLORA colour_dialog = {};
 
   // Redoes the alignment layout (banner top; navigation bar, install panel, progress bar
-  // bottom; log box the rest), after controls were shown or hidden.
+  // bottom; log box the rest), after controls were shown or hidden. Controls already in
+  // place are not moved: every move makes the rich-edit log box lay out all its text again,
+  // which takes seconds for a long text on some systems. Under a LayoutHold the layout
+  // waits until the hold ends.
   void Relayout();
+  int layout_holds = 0;
+  bool layout_pending = false;
   void Show(HWND control, bool visible);  // also relayouts when an aligned control changes
   bool Visible(HWND control) const;
   void Enable(HWND control, bool enabled);
@@ -58,6 +63,20 @@ struct MainWindow {
   void ShowProgress();
   void SetProgressMax(int maximum);
   void SetProgress(int position);
+};
+
+// Several visibility changes and window resizes laid out once, when the hold ends.
+class LayoutHold {
+ public:
+  explicit LayoutHold(MainWindow& window) : window_(window) { ++window_.layout_holds; }
+  ~LayoutHold() {
+    if (--window_.layout_holds == 0 && window_.layout_pending) window_.Relayout();
+  }
+  LayoutHold(const LayoutHold&) = delete;
+  LayoutHold& operator=(const LayoutHold&) = delete;
+
+ private:
+  MainWindow& window_;
 };
 
 // The one program-wide record (valid after BuildMainWindow).

@@ -323,6 +323,7 @@ void CopyAll(MainWindow& m) {
 }
 
 void Return(MainWindow& m) {
+  LayoutHold hold(m);  // the log box keeps the shown file: lay it out once, not per change
   for (int i = 0; i < 2 && m.window && (IsZoomed(m.window) || IsIconic(m.window)); ++i) {
     ShowWindow(m.window, SW_RESTORE);  // a minimised window may restore to maximised first
   }
@@ -419,6 +420,7 @@ void Select(MainWindow& m, int delta) {
 
 void Enter(MainWindow& m) {
   ReadingState& s = State();
+  LayoutHold hold(m);
   m.Show(m.progress, false);
 
   char date[128] = {}, time[128] = {};
