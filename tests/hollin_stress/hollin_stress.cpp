@@ -642,14 +642,19 @@ int Run(uint64_t seed, int seconds) {
     Driver remover(Launch(folder + "\\uninstall.exe", ask ? "" : "/u"), random, "uninstaller", !ask);
     if (ask) {
       remover.Idle(static_cast<int>(random() % 20));
-      for (int tries = 0; remover.Caption(kUninstall) != "exit"; ++tries) {
+      // A press that arrives just as the uninstall finishes is a press of "exit": the program
+      // ends with 0, rightly; the checks below tell whether the uninstall was whole.
+      auto done = [&] { return (remover.Ended() && remover.ExitCode() == 0) || remover.Caption(kUninstall) == "exit"; };
+      for (int tries = 0; !done(); ++tries) {
         remover.LeaveModes();
+        if (done()) break;
         remover.Click(kUninstall);
         for (int k = 0; k < 40; ++k) {
           Sleep(25);
           remover.AnswerDialogs();  // mostly "y"
-          if (remover.Caption(kUninstall) == "exit") break;
+          if (done()) break;
         }
+        if (done()) break;
         remover.CheckAlive();
         if (tries > 100) remover.Stuck("uninstaller: never finished");
       }
