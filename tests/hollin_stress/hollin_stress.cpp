@@ -274,18 +274,17 @@ class Driver {
   }
   // F10 or Alt leaves the window in menu mode, Alt+Space then M or S in a move or size
   // loop: commands sent from outside are lost meanwhile, where a user's own click would end
-  // the mode. Press Escape, as the user would, before waiting for the program to get on.
-  // (Escape itself does nothing in Hollin.)
+  // the mode. When the program does not get on, press Escape, as the user would.
   void LeaveModes() {
     Key(0, VK_ESCAPE);
     Sleep(20);
     if (Modes() & (GUI_INMENUMODE | GUI_INMOVESIZE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) Key(0, VK_ESCAPE);
     last_escape_ = GetTickCount();
   }
-  // While a procedure runs, a mode started by a random key holds it up until left: now and
-  // then, as a user would.
+  // While a procedure runs, a mode started by a random key holds it up until left: every
+  // 30 s, as a user would.
   void LeaveModesNowAndThen() {
-    if (GetTickCount() - last_escape_ > 5000) LeaveModes();
+    if (GetTickCount() - last_escape_ > 30000) LeaveModes();
   }
 
   bool Checked(int id) { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -415,7 +414,7 @@ class Driver {
   void ReadyForSetup(const std::string& folder) {
     for (int tries = 0; tries < 50; ++tries) {
       AnswerDialogs();
-      LeaveModes();
+      if (tries >= 10) LeaveModes();  // stuck
       CheckAlive();
       if (!IsWindowVisible(panel_)) {
         Command(40000);  // Return
@@ -445,7 +444,6 @@ class Driver {
       // button is enabled again and the procedure has not run. Press again.
       if (IsWindowEnabled(Control(button)) && GetTickCount() - last_press > 1000) {
         AnswerDialogs();
-        LeaveModes();
         Click(button);
         last_press = GetTickCount();
       }
@@ -468,7 +466,7 @@ class Driver {
     DWORD start = GetTickCount();
     do {
       AnswerDialogs();
-      LeaveModes();
+      if (GetTickCount() - start > 5000) LeaveModes();  // stuck
       Click(button);
       if (GetTickCount() - start > kHangMs) Stuck(what_ + ": did not end on exit");
     } while (WaitForSingleObject(c_.process.get(), 1000) != WAIT_OBJECT_0);
@@ -646,7 +644,7 @@ int Run(uint64_t seed, int seconds) {
       // ends with 0, rightly; the checks below tell whether the uninstall was whole.
       auto done = [&] { return (remover.Ended() && remover.ExitCode() == 0) || remover.Caption(kUninstall) == "exit"; };
       for (int tries = 0; !done(); ++tries) {
-        remover.LeaveModes();
+        if (tries >= 10) remover.LeaveModes();  // stuck
         if (done()) break;
         remover.Click(kUninstall);
         for (int k = 0; k < 40; ++k) {
