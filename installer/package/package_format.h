@@ -42,10 +42,10 @@ constexpr uint64_t kReadingSizeLimit = 5242880;
 
 // Bounds on decoded records, far above what a real package holds, so that a crafted size
 // field cannot make Hollin build more than it can use: the file list and the register list
-// (a million lines, 64 MiB of text), and what the log box shows, the licence and a file in
-// the reading mode (its character limit, and 5,000 lines, far above a real licence's few
-// hundred: the rich-edit box slows down with every paragraph, and Wine's fails with
-// hundreds of thousands of them).
+// (a million lines, 64 MiB of text), and the licence and a file in the reading mode (the log
+// box's character limit). Of those two the log box is given at most 5,000 lines, far above a
+// real licence's few hundred: the rich-edit box slows down with every paragraph, and Wine's
+// fails with hundreds of thousands of them (see also ShownText).
 constexpr size_t kMaxListLines = 1000000;
 constexpr uint64_t kMaxListTextBytes = 64u << 20;
 constexpr uint64_t kLogTextLimit = 10485760;

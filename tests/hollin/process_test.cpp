@@ -11,9 +11,11 @@
 
 #include "common/win/handles.h"
 #include "installer/package/block.h"
+#include "installer/package/package_format.h"
 #include "installer/package/package_offset.h"
 #include "installer/package/package_reader.h"
 #include "installer/package/package_writer.h"
+#include "installer/ui/shown_text.h"
 #include "test_support.h"
 
 namespace hollin {
@@ -299,6 +301,48 @@ TEST(HollinProcess, CraftedRecordSizesEndNormally) {
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(shown.process.get(), 10000), WAIT_OBJECT_0);
   Stop(shown);
+}
+
+// A licence of 10 MB in lines of 4,000 characters: Wine's rich edit took a minute over it at
+// start and then ended the program. The window comes up showing the licence's beginning in
+// short lines and a last line saying the rest is not shown.
+TEST(HollinProcess, HugeLicenceIsShownCut) {
+  PackagePlan plan = test::BasicPlan("Wide Licence");
+  plan.has_licence = true;
+  std::string line;
+  while (line.size() < 4000) line += "licence words ";
+  line.resize(4000);
+  line += "\r\n";
+  while (plan.licence_text.size() + line.size() <= kLogTextLimit) plan.licence_text += line;
+  test::Installer i = test::WriteInstaller("wide-licence.exe", plan, {test::SampleFile("a.txt", 100)});
+  ASSERT_FALSE(i.path.empty());
+  Running r = Launch(i.path, "/c");
+  ASSERT_TRUE(r.process);
+  struct StopAtEnd {  // also when an assertion ends the test: a crashed program waits
+    Running& r;
+    ~StopAtEnd() { Stop(r); }
+  } stop_at_end{r};
+  HWND main = WaitForMainWindow(r, 120000);
+  ASSERT_TRUE(main);
+  HWND box = FindWindowExA(main, nullptr, "RichEdit20A", nullptr);
+  ASSERT_TRUE(box);
+  DWORD_PTR length = 0;
+  for (int waited = 0; waited < 60000 && length < kMaxShownChars / 2; waited += 200) {
+    SendMessageTimeoutA(box, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    if (length < kMaxShownChars / 2) Sleep(200);
+  }
+  EXPECT_GT(length, kMaxShownChars / 2);
+  EXPECT_LE(length, kMaxShownChars + 64);
+  std::string text(length + 1, '\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutA(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                      SMTO_ABORTIFHUNG, 10000, &got);
+  text.resize(got);
+  EXPECT_EQ(text.substr(0, 900), line.substr(0, 900));
+  const std::string mark = "[... the rest of this text is not shown]";
+  EXPECT_NE(text.find(mark), std::string::npos) << text.substr(text.size() > 200 ? text.size() - 200 : 0);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(r.process.get(), 10000), WAIT_OBJECT_0);
 }
 
 // The application manifests in the built files: Hollin and the uninstaller it writes ask for

@@ -23,10 +23,12 @@
 #include "installer/package/package_writer.h"
 #include "installer/package/win/startup.h"
 #include "installer/ui/reading_texts.h"
+#include "installer/ui/shown_text.h"
 #include "installer/ui/win/main_window.h"
 #include "installer/ui/win/program.h"
 #include "installer/ui/win/reading_conversion.h"
 #include "installer/ui/win/reading_mode.h"
+#include "installer/ui/win/texts.h"
 
 namespace hollin {
 namespace {
@@ -931,6 +933,44 @@ TEST_F(ReadingModeTest, LongTextIsLaidOutOncePerModeChangeAndNeverDeleted) {
   Select("short.txt");
   EXPECT_EQ(g_log_calls.deletions, 0);
   EXPECT_EQ(Paragraphs(m().Text(m().log_box)), "short\n");
+  EXPECT_TRUE(watcher_->TakeSeen().empty());
+
+  Startup() = std::move(saved);
+  EnterReadingMode(m());
+  Pump(20);
+}
+
+// Texts that Wine's rich edit cannot lay out whole (a few megabytes of long lines took it a
+// minute and then ended the program): the box is given short lines, no more than its bound,
+// and a last line saying the rest is not shown.
+TEST_F(ReadingModeTest, HugeTextsAreShownInShortLinesAndCut) {
+  std::string line;
+  while (line.size() < 4000) line += "words of a wide line ";
+  line.resize(4000);
+  line += "\r\n";
+  std::string wide;  // 10 MB in lines of 4,000 characters
+  while (wide.size() + line.size() <= kLogTextLimit) wide += line;
+  const std::string solid(6u << 20, 's');  // one line without a blank
+  const std::string path = dir_ + "\\huge.exe";
+  uint64_t offset = 0;
+  ASSERT_EQ(WriteFixtureInstaller(path, {{"wide.txt", wide}, {"solid.txt", solid}}, &offset), "");
+  StartupValues saved = std::move(Startup());
+  ASSERT_TRUE(OpenPackage(path, offset, &Startup()));
+  EnterReadingMode(m());
+  Pump(50);
+  Settings(kCmdMethodNone, kCmdSetDefault, kCmdLanguageNone);
+  uint8_t lead_bytes[256];
+  for (int b = 0; b < 256; ++b) lead_bytes[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) ? 1 : 0;
+  const std::vector<std::pair<std::string, const std::string*>> files = {{"wide.txt", &wide}, {"solid.txt", &solid}};
+  for (const auto& [name, text] : files) {
+    Select(name);
+    const std::string shown = Log();
+    const std::string expected = Paragraphs(ShownText(*text, lead_bytes, texts::kRestNotShown));
+    EXPECT_EQ(shown.size(), expected.size()) << name;
+    EXPECT_TRUE(shown == expected) << name;
+    EXPECT_EQ(shown.substr(shown.size() - 41), "[... the rest of this text is not shown]\n") << name;
+    EXPECT_EQ(shown.substr(0, 1000), Paragraphs(text->substr(0, 1000))) << name;
+  }
   EXPECT_TRUE(watcher_->TakeSeen().empty());
 
   Startup() = std::move(saved);

@@ -20,6 +20,7 @@
 #include "installer/package/block.h"
 #include "installer/package/message_pump.h"
 #include "installer/package/package_format.h"
+#include "installer/ui/shown_text.h"
 #include "installer/ui/win/install_adapter.h"
 #include "installer/ui/win/program.h"
 #include "installer/ui/win/texts.h"
@@ -694,19 +695,13 @@ void StreamInText(HWND box, const char* data, size_t size, bool at_selection) {
 
 void MainWindow::StreamInLog(const void* data, size_t size) {
   if (!log_box) return;
-  // No more lines than the box can take (see kMaxShownLines).
-  const char* text = static_cast<const char*>(data);
-  size_t lines = 0;
-  for (size_t i = 0; i < size; ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    if (text[i] == '\r' && i + 1 < size && text[i + 1] == '\n') ++i;
-    if (++lines == kMaxShownLines) {
-      size = i + 1;
-      break;
-    }
-  }
+  // Lines are cut by the code page the box reads the text in, never inside a character.
+  uint8_t lead_bytes[256];
+  for (int b = 0; b < 256; ++b) lead_bytes[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) ? 1 : 0;
+  std::string shown = ShownText(std::string_view(static_cast<const char*>(data), size),
+                                lead_bytes, texts::kRestNotShown);
   ClearLog();  // replacing a long text is faster through an empty box
-  StreamInText(log_box, text, size, false);
+  StreamInText(log_box, shown.data(), shown.size(), false);
 }
 
 void MainWindow::AppendLog(const std::string& text) {

@@ -55,8 +55,8 @@ struct MainWindow {
   void ClearLog();
   // Appends text at the end of the log box; the caller includes the CR LF.
   void AppendLog(const std::string& text);
-  // Replaces the whole log box content. Log text always goes in as plain text, and no more
-  // than kMaxShownLines lines of it.
+  // Replaces the whole log box content. Log text always goes in as plain text, and only
+  // what ShownText lets through, with a last line saying so when the end was left out.
   void SetLogText(const std::string& text);
   void StreamInLog(const void* data, size_t size);
 

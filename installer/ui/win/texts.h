@@ -36,6 +36,8 @@ constexpr char kFallbackFolder[] = "c:\\";
 constexpr char kSelfCheckNotice[] = "crc_calc,please wait";
 // Shown when the running program cannot read its own file (after the path).
 constexpr char kPackageUnreadable[] = "\r\ncannot be read: the install package is missing";
+// The last line of a text in the log box when its end was left out (see ShownText).
+constexpr char kRestNotShown[] = "[... the rest of this text is not shown]\r\n";
 
 // The help box: these lines joined by CR LF.
 constexpr const char* kHelpLines[] = {

@@ -102,26 +102,21 @@ std::string HelpText() {
 
 std::string LicenceLogText(const std::string& licence) {
   // Converted in one pass, not through a list of lines: a licence of nothing but line ends
-  // would otherwise build millions of strings. No more than the log box shows.
+  // would otherwise build millions of strings. The log box bounds what it is given.
   std::string text;
-  text.reserve(static_cast<size_t>(std::min<uint64_t>(licence.size() + licence.size() / 8 + 2, kLogTextLimit)));
-  size_t i = 0, lines = 0;
   bool open_line = false;
-  while (i < licence.size() && text.size() < kLogTextLimit && lines < kMaxShownLines) {
-    char c = licence[i++];
-    if (c == '\0') break;  // the text ends at its first NUL, as a window text does
+  for (size_t i = 0; i < licence.size() && licence[i] != '\0'; ++i) {
+    char c = licence[i];  // the text ends at its first NUL, as a window text does
     if (c == '\r' || c == '\n') {
-      if (c == '\r' && i < licence.size() && licence[i] == '\n') ++i;
+      if (c == '\r' && i + 1 < licence.size() && licence[i + 1] == '\n') ++i;
       text += "\r\n";
       open_line = false;
-      ++lines;
     } else {
       text += c;
       open_line = true;
     }
   }
-  if (open_line && text.size() < kLogTextLimit) text += "\r\n";
-  if (text.size() > kLogTextLimit) text.resize(static_cast<size_t>(kLogTextLimit));
+  if (open_line) text += "\r\n";
   return text;
 }
 

@@ -53,8 +53,8 @@ Layout ComputeLayout(const LayoutInput& in);
 // The help box text: its lines joined by CR LF.
 std::string HelpText();
 
-// Lines each followed by CR LF, as the log box shows a packaged licence: up to its first NUL
-// and no more than the log box holds (kLogTextLimit characters, kMaxShownLines lines).
+// Lines each followed by CR LF, as the log box is given a packaged licence: up to its first
+// NUL (the box shows no more of it than ShownText lets through).
 std::string LicenceLogText(const std::string& licence);
 
 }  // namespace hollin
