@@ -40,7 +40,7 @@ using vellumo::win::UniqueHandle;
 enum : int {
   kPrev = 106, kNext = 107, kFileList = 108, kPanel = 109, kAcceptArea = 112, kBrowse = 114,
   kView = 115, kPath = 116, kSetup = 117, kAcceptBox = 118, kSkipCrc = 119, kHelp = 120,
-  kUninstall = 121,
+  kUninstall = 121, kProgress = 123,
 };
 constexpr int kNav = 105;
 constexpr DWORD kHangMs = 30000;
@@ -447,7 +447,10 @@ class Driver {
         Click(button);
         last_press = GetTickCount();
       }
-      RandomCommand(true);
+      // The commands that end an idle program only once the install has shown its progress
+      // bar: until then the press may still wait in the queue, or have been ignored under a
+      // dialog that a command sent earlier opened, and the program is rightly idle.
+      RandomCommand(IsWindowVisible(GetDlgItem(main_, kProgress)) != FALSE);
       if (random_() % 4 == 0) Sleep(random_() % 10);
       AnswerDialogs();
       LeaveModesNowAndThen();
